@@ -1,0 +1,14 @@
+// One whole run of the tool, from the banner to the wait for Enter, on the streams it is
+// given, so that a test can drive a run exactly as main() does.
+#ifndef DRIVER_RUN_CSSQUEEZE_H_
+#define DRIVER_RUN_CSSQUEEZE_H_
+
+#include <istream>
+#include <ostream>
+
+// argv as main() receives it: argv[1] null selects register mode, otherwise argv[1] is the
+// stylesheet to minify in place; later arguments are ignored. Returns the exit status,
+// which is 0 on every path: failures are reported as console lines on out.
+int run_cssqueeze(const char* const* argv, std::ostream& out, std::istream& in);
+
+#endif  // DRIVER_RUN_CSSQUEEZE_H_

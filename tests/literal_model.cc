@@ -1,0 +1,1 @@
+#include "tests/literal_model.h"
