@@ -1,4 +1,185 @@
+// The file operations of load and save on POSIX systems. Reading refuses anything but a
+// regular file without ever blocking on it; replacing writes the new contents completely
+// into a temporary file beside the original and renames it over the original, so a full
+// disk or an I/O error part way leaves the original byte for byte as it was.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+
 #include "minifier/file_system.h"
-read_result read_whole_file(const std::string&, std::size_t, std::string&) { return read_result::cannot_open; }
-write_result replace_file_contents(const std::string&, std::string_view) { return write_result::cannot_open; }
+
+namespace {
+
+// Closes a descriptor on every early return.
+class scoped_fd {
+ public:
+  explicit scoped_fd(int fd) : fd_(fd) {}
+  scoped_fd(const scoped_fd&) = delete;
+  scoped_fd& operator=(const scoped_fd&) = delete;
+  ~scoped_fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and reports the result: a failed close can mean lost data after a write.
+  bool close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Removes the temporary file on every path that does not rename it into place.
+class scoped_temporary_file {
+ public:
+  explicit scoped_temporary_file(std::string path) : path_(std::move(path)) {}
+  scoped_temporary_file(const scoped_temporary_file&) = delete;
+  scoped_temporary_file& operator=(const scoped_temporary_file&) = delete;
+  ~scoped_temporary_file() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  const std::string& path() const { return path_; }
+  void keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+int open_retrying(const char* path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path, flags);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t result = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (result < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    written += static_cast<std::size_t>(result);
+  }
+  return true;
+}
+
+// The canonical path of the file, so that saving through a symbolic link updates its
+// target and leaves the link in place. Empty when the path cannot be resolved.
+std::string resolve_path(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                        &std::free);
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// Makes the rename itself durable; a failure here cannot undo the save and is not reported.
+void sync_directory(const std::string& directory) {
+  const int fd = open_retrying(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
+  // O_NONBLOCK: opening a FIFO without a writer would otherwise wait for one forever.
+  scoped_fd file(open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (file.get() < 0) return read_result::cannot_open;
+  struct stat status;
+  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return read_result::cannot_open;
+  }
+  const std::size_t announced_size = static_cast<std::size_t>(status.st_size);
+  if (status.st_size < 0 || announced_size > limit) return read_result::too_large;
+  // Regular files ignore O_NONBLOCK on Linux; clearing it keeps reads blocking elsewhere too.
+  const int flags = ::fcntl(file.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
+
+  // The size is only a hint (the file may grow or shrink meanwhile): read until end of
+  // file, with one spare byte so that the read meeting the end needs no reallocation.
+  std::string buffer;
+  buffer.resize(announced_size + 1);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == buffer.size()) {
+      if (filled > limit) return read_result::too_large;
+      // Growing past limit + 1 bytes is never needed to tell that the file is too large.
+      buffer.resize(std::min(limit + 1, filled + std::max<std::size_t>(filled / 2, 65536)));
+    }
+    const ssize_t result = ::read(file.get(), buffer.data() + filled, buffer.size() - filled);
+    if (result < 0) {
+      if (errno == EINTR) continue;
+      return read_result::read_failed;
+    }
+    if (result == 0) break;
+    filled += static_cast<std::size_t>(result);
+  }
+  if (filled > limit) return read_result::too_large;
+  buffer.resize(filled);
+  bytes = std::move(buffer);
+  return read_result::ok;
+}
+
+write_result replace_file_contents(const std::string& path, std::string_view bytes) {
+  const std::string target = resolve_path(path);
+  if (target.empty()) return write_result::cannot_open;
+
+  // May the file be written at all? Opened without O_TRUNC and never written through, so a
+  // refusal leaves it exactly as it was. O_NONBLOCK keeps a FIFO put there since the load
+  // from blocking the open; it is then refused as not regular.
+  struct stat status;
+  {
+    scoped_fd original(
+        open_retrying(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (original.get() < 0) return write_result::cannot_open;
+    if (::fstat(original.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+      return write_result::cannot_open;
+    }
+  }
+
+  // The temporary file must sit in the original's directory, or rename() cannot replace the
+  // original atomically. When that directory refuses it, the save fails: truncating the
+  // original in place instead would bring back the very risk this function exists to avoid.
+  const std::size_t slash = target.rfind('/');
+  const std::string directory = slash == 0 ? std::string("/") : target.substr(0, slash);
+  std::string name_template = target.substr(0, slash + 1) + "." +
+                              target.substr(slash + 1) + ".cssqueeze-XXXXXX";
+  const int temporary_fd = ::mkostemp(name_template.data(), O_CLOEXEC);
+  if (temporary_fd < 0) return write_result::write_failed;
+  scoped_fd temporary(temporary_fd);
+  scoped_temporary_file temporary_name(name_template);
+
+  if (!write_all(temporary.get(), bytes) || ::fsync(temporary.get()) != 0) {
+    return write_result::write_failed;
+  }
+  // Owner and group first: changing them may clear the set-user-ID and set-group-ID bits,
+  // which the fchmod() after it puts back. Only a privileged user can give the file away,
+  // so a refused fchown() leaves the new file with the saving user as its owner.
+  if (::fchown(temporary.get(), status.st_uid, status.st_gid) != 0 &&
+      ::fchown(temporary.get(), static_cast<uid_t>(-1), status.st_gid) != 0) {
+    // Best effort only: the contents matter more than who owns them.
+  }
+  if (::fchmod(temporary.get(), status.st_mode & 07777) != 0) return write_result::write_failed;
+  if (!temporary.close()) return write_result::write_failed;
+
+  if (::rename(temporary_name.path().c_str(), target.c_str()) != 0) {
+    return write_result::write_failed;
+  }
+  temporary_name.keep();
+  sync_directory(directory);
+  return write_result::ok;
+}
+
 bool platform_uses_crlf() { return false; }
