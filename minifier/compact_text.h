@@ -13,7 +13,7 @@
 // prints nothing. Linear in the length of the text.
 std::int32_t compact_text(std::string& working_text);
 
-// The byte classes the rules use, shared with the tests' step-by-step model.
+// The byte classes the rules use.
 constexpr bool is_layout_space(unsigned char byte) {
   return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
 }
