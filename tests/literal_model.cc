@@ -1,1 +1,212 @@
+// Step-by-step models of the text stages: erase, insert and search on std::string, one step
+// at a time, in the order the stage rules give. Slow on purpose; the only goal is to be
+// plainly right so that the fast stages can be compared with it on many inputs.
 #include "tests/literal_model.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <numeric>
+
+namespace literal_model {
+namespace {
+
+constexpr std::size_t not_found = std::string::npos;
+
+// Spelled out here again rather than taken from the fast code, so that a slip in the
+// shared byte classes cannot hide from the comparison.
+bool is_layout_space(char byte) {
+  return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
+}
+
+bool is_tight_delimiter(char byte) {
+  return byte == ';' || byte == ':' || byte == '{' || byte == '}' || byte == '(' ||
+         byte == ')' || byte == ',' || byte == '/';
+}
+
+bool is_quote(char byte) { return byte == '\'' || byte == '"'; }
+
+// An odd number of consecutive backslashes directly before position.
+bool is_escaped(const std::string& text, std::size_t position) {
+  std::size_t backslashes = 0;
+  while (backslashes < position && text[position - 1 - backslashes] == '\\') ++backslashes;
+  return backslashes % 2 == 1;
+}
+
+// The first occurrence of needle at or after from whose first byte is not escaped.
+std::size_t find_unescaped(const std::string& text, const std::string& needle,
+                           std::size_t from) {
+  std::size_t found = text.find(needle, from);
+  while (found != not_found && is_escaped(text, found)) found = text.find(needle, found + 1);
+  return found;
+}
+
+// Inside a pair (a, b) with a < p < b, or after the unpaired last quote (an unterminated
+// string runs to the end of the text).
+bool is_inside_string(std::int32_t position, const std::vector<std::int32_t>& quote_positions) {
+  const std::size_t size = quote_positions.size();
+  for (std::size_t k = 0; k + 1 < size; k += 2) {
+    if (quote_positions[k] < position && position < quote_positions[k + 1]) return true;
+  }
+  return size % 2 == 1 && position > quote_positions[size - 1];
+}
+
+// The seven removal rules for the byte at m of the current text.
+bool removal_rule_holds(const std::string& text, std::size_t m) {
+  const std::size_t length = text.size();
+  const char byte = text[m];
+  const bool has_previous = m > 0;
+  const bool has_next = m + 1 < length;
+  if (is_layout_space(byte)) {
+    if (has_next && is_layout_space(text[m + 1])) return true;   // rule 1
+    if (m == length - 1) return true;                             // rule 2
+    if (m == 0) return true;                                      // rule 3
+    if (has_previous && is_tight_delimiter(text[m - 1])) return true;  // rule 4
+    if (has_next && is_tight_delimiter(text[m + 1])) return true;      // rule 5
+  }
+  if (byte == ';') {
+    if (has_next && text[m + 1] == '}') return true;       // rule 6
+    if (has_previous && text[m - 1] == ';') return true;   // rule 7
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t loaded_length) {
+  std::vector<std::int32_t> quote_positions;
+  if (loaded_length <= 0) return quote_positions;
+  const std::string loaded =
+      text.substr(0, std::min(text.size(), static_cast<std::size_t>(loaded_length)));
+
+  bool in_string = false;
+  char kind = 0;
+  std::size_t i = 0;
+  while (i < loaded.size()) {
+    const char byte = loaded[i];
+    if (in_string) {
+      // Only the same kind closes; the other kind and "/*" are contents.
+      if (byte == kind && !is_escaped(loaded, i)) {
+        quote_positions.push_back(static_cast<std::int32_t>(i));
+        in_string = false;
+      }
+      i += 1;
+    } else if (byte == '/' && i + 1 < loaded.size() && loaded[i + 1] == '*') {
+      // A comment: its closer is searched from the opener's asterisk, so "/*/" is whole.
+      // Everything inside is ordinary bytes; an unclosed one runs to the end.
+      const std::size_t closer = loaded.find("*/", i + 1);
+      if (closer == not_found) break;
+      i = closer + 2;
+    } else if (is_quote(byte) && !is_escaped(loaded, i)) {
+      quote_positions.push_back(static_cast<std::int32_t>(i));
+      in_string = true;
+      kind = byte;
+      i += 1;
+    } else {
+      i += 1;
+    }
+  }
+  return quote_positions;
+}
+
+std::int32_t remove_comments(std::string& text, const std::vector<std::int32_t>& quote_positions) {
+  // loaded_position[j] is where the byte now at j stood in the loaded text; it is erased
+  // together with the text so the two always line up.
+  std::vector<std::int32_t> loaded_position(text.size());
+  std::iota(loaded_position.begin(), loaded_position.end(), 0);
+
+  std::int32_t count = 0;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t opener = text.find("/*", start);
+    if (opener == not_found) break;
+    const std::size_t closer = text.find("*/", opener);
+    if (closer == not_found) break;
+    if (is_inside_string(loaded_position[opener], quote_positions)) {
+      start = opener + 1;
+      continue;
+    }
+    const std::size_t length = closer - opener + 2;
+    text.erase(opener, length);
+    loaded_position.erase(loaded_position.begin() + static_cast<std::ptrdiff_t>(opener),
+                          loaded_position.begin() + static_cast<std::ptrdiff_t>(opener + length));
+    count += 1;
+    start = opener == 0 ? 0 : opener - 1;
+  }
+  return count;
+}
+
+std::int32_t extract_strings(std::string& text, std::vector<std::string>& protected_strings) {
+  std::int32_t count = 0;
+  std::size_t s = 0;
+  while (true) {
+    // Seeking an opening quote.
+    const std::size_t apostrophe = find_unescaped(text, "'", s);
+    const std::size_t double_quote = find_unescaped(text, "\"", s);
+    if (apostrophe == not_found && double_quote == not_found) break;
+    const std::size_t o = std::min(apostrophe, double_quote);
+    const std::string kind(1, text[o]);
+    s = o + 1;
+
+    // Seeking the closing quote of that kind.
+    const std::size_t c = find_unescaped(text, kind, s);
+    if (c == not_found) break;
+    protected_strings.push_back(text.substr(s, c - s));
+    text.erase(s, c - s);
+    count += 1;
+    s = s + 1;
+  }
+  return count;
+}
+
+bool restore_strings(std::string& text, const std::vector<std::string>& protected_strings,
+                     std::int32_t string_count) {
+  // Worked on a copy so that a failing step leaves the caller's text as it was.
+  std::string work = text;
+  std::size_t n = 0;
+  for (std::int32_t m = 0; m < string_count; ++m) {
+    if (static_cast<std::size_t>(m) >= protected_strings.size()) return false;  // no entry m
+    const std::string& entry = protected_strings[static_cast<std::size_t>(m)];
+    const std::size_t apostrophes = find_unescaped(work, "''", n);
+    const std::size_t double_quotes = find_unescaped(work, "\"\"", n);
+    const std::size_t p = std::min(apostrophes, double_quotes);
+    if (p == not_found) return false;
+    work.insert(p + 1, entry);
+    n = p + 2 + entry.size();  // past the closing quote: touching pairs each get their own
+  }
+  text = work;
+  return true;
+}
+
+std::int32_t compact_text(std::string& text) {
+  std::int32_t count = 0;
+  while (true) {
+    const std::size_t starting_length = text.size();
+    std::size_t m = 0;
+    while (m < text.size()) {
+      if (removal_rule_holds(text, m)) {
+        text.erase(m, 1);  // the byte that moves in is examined next, m unchanged
+        count += 1;
+      } else {
+        m += 1;
+      }
+    }
+    if (text.size() == starting_length) break;
+  }
+  return count;
+}
+
+pipeline_result run_pipeline(const std::string& loaded_text) {
+  pipeline_result result;
+  std::string text = loaded_text;
+  const std::vector<std::int32_t> quote_positions =
+      scan_quotes(text, static_cast<std::int32_t>(text.size()));
+  result.comment_count = remove_comments(text, quote_positions);
+  std::vector<std::string> protected_strings;
+  result.string_count = extract_strings(text, protected_strings);
+  result.removal_count = compact_text(text);
+  result.restored = restore_strings(text, protected_strings, result.string_count);
+  result.final_text = text;
+  return result;
+}
+
+}  // namespace literal_model

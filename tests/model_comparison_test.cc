@@ -1,1 +1,483 @@
+// Checks the step-by-step model on hand-worked cases, then compares every fast stage, and a
+// whole minify run, with the model on many generated CSS-like inputs. The generator's seed is
+// fixed so a failure reproduces; CSSQUEEZE_MODEL_SEED and CSSQUEEZE_MODEL_ROUNDS override the
+// seed and the number of inputs per stage for longer local runs.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "minifier/comments.h"
+#include "minifier/compact_text.h"
+#include "minifier/string_protection.h"
+#include "tests/css_generator.h"
+#include "tests/literal_model.h"
+
+namespace {
+
+using positions = std::vector<std::int32_t>;
+using entries = std::vector<std::string>;
+
+// ---------------------------------------------------------------------------------------
+// The model on its own, against cases worked by hand.
+
+struct compact_row {
+  std::string input;
+  std::string expected;
+  std::int32_t count;
+};
+
+TEST(ModelSelfCheck, CompactText) {
+  const compact_row rows[] = {
+      {"a  b", "a b", 1},
+      {"a \n\tb", "a\tb", 2},
+      {"a  \nb", "a\nb", 2},
+      {"a ; b", "a;b", 2},
+      {"a;;;b", "a;b", 2},
+      {"a; }", "a}", 2},
+      {"a{b:c;;;}", "a{b:c}", 3},
+      {"h1 , h2 { font: 12px / 1.5 serif ; }", "h1,h2{font:12px/1.5 serif}", 10},
+      {"a:hover  >  b { }", "a:hover > b{}", 4},
+      {"@media screen and (max-width: 100px) { a { color: red; } }",
+       "@media screen and(max-width:100px){a{color:red}}", 10},
+      {"  body {\n  color : red ;\n  margin: 0 auto;\n}\n", "body{color:red;margin:0 auto}", 16},
+      {"p { margin : 0 ; ; }", "p{margin:0}", 9},
+      {"a {\n  color : red ;\n}", "a{color:red}", 9},
+      {"", "", 0},
+      {" \t\r\n ", "", 5},
+      {";", ";", 0},
+      {"a;", "a;", 0},
+      {";}", "}", 1},
+      {";;a", ";a", 1},
+      {"a\v b", "a\v b", 0},
+      {"a\f  b", "a\f b", 1},
+      {"a \xA0 b", "a \xA0 b", 0},
+      {std::string("a \0 b", 5), std::string("a \0 b", 5), 0},
+      {"'' ''", "'' ''", 0},
+      {"and (", "and(", 1},
+  };
+  for (const compact_row& row : rows) {
+    SCOPED_TRACE(row.input);
+    std::string text = row.input;
+    EXPECT_EQ(literal_model::compact_text(text), row.count);
+    EXPECT_EQ(text, row.expected);
+  }
+}
+
+struct comment_row {
+  std::string input;
+  positions quote_positions;
+  std::string expected;
+  std::int32_t count;
+};
+
+TEST(ModelSelfCheck, ScanQuotesAndRemoveComments) {
+  const comment_row rows[] = {
+      {"", {}, "", 0},
+      {"a{color:red}/* note */b{}", {}, "a{color:red}b{}", 1},
+      {"/**/", {}, "", 1},
+      {"/*a*//*b*/", {}, "", 2},
+      {"a//* x */*b*/", {}, "a", 2},  // the slash before and the star after meet
+      {"a/*/b*/c", {}, "ab*/c", 1},
+      {"a*/b/*c*/d", {}, "a*/bd", 1},
+      {"*/*x*/", {}, "*", 1},
+      {"a{}/* open", {}, "a{}/* open", 0},
+      {"a{content:\"/*\"}", {10, 13}, "a{content:\"/*\"}", 0},
+      {"a{b:\"/*\"}/*c*/d{e:\"x\"}", {4, 7, 18, 20}, "a{b:\"/*\"}d{e:\"x\"}", 1},
+      {"p{content:'a\\'b'}/*c*/", {10, 15}, "p{content:'a\\'b'}", 1},
+      {"'\\\\'", {0, 3}, "'\\\\'", 0},
+      // Quotes of the other kind and quotes in comments do not count.
+      {"a{content:\"it's\"}", {10, 15}, "a{content:\"it's\"}", 0},
+      {"a{content:\"it's\"}/*c*/", {10, 15}, "a{content:\"it's\"}", 1},
+      {"/* it's */a{}", {}, "a{}", 1},
+      {"/* don't */a{b:'x'}/*c*/", {15, 17}, "a{b:'x'}", 2},
+      {"/*\"*/a/*\"*/", {}, "a", 2},
+      // Openers are judged where they stood before earlier comments went.
+      {"/**/a{b:\"xx\"}/*c*/", {8, 11}, "a{b:\"xx\"}", 2},
+      {"/*xxxxxxxxxx*/a{content:\"/*x*/\"}", {24, 30}, "a{content:\"/*x*/\"}", 1},
+      {"/*/'*/'", {3, 6}, "'*/'", 1},
+      {"\"/*\"*/", {0, 3}, "\"/*\"*/", 0},
+      // An unterminated string runs to the end.
+      {"a{content:\"x/*c*/", {10}, "a{content:\"x/*c*/", 0},
+      {"\\\"/*c*/\"", {7}, "\\\"\"", 1},
+      {"\"\\\\\"/*c*/", {0, 3}, "\"\\\\\"", 1},
+      {"\"a\"/*c*/\"b\"", {0, 2, 8, 10}, "\"a\"\"b\"", 1},
+  };
+  for (const comment_row& row : rows) {
+    SCOPED_TRACE(row.input);
+    std::string text = row.input;
+    const positions quote_positions =
+        literal_model::scan_quotes(text, static_cast<std::int32_t>(text.size()));
+    EXPECT_EQ(quote_positions, row.quote_positions);
+    EXPECT_EQ(literal_model::remove_comments(text, quote_positions), row.count);
+    EXPECT_EQ(text, row.expected);
+  }
+}
+
+TEST(ModelSelfCheck, ScanQuotesStopsAtLoadedLength) {
+  EXPECT_EQ(literal_model::scan_quotes("'a' 'b'", 5), positions({0, 2, 4}));
+  EXPECT_EQ(literal_model::scan_quotes("'a'", 0), positions());
+  EXPECT_EQ(literal_model::scan_quotes("'a'", -1), positions());
+}
+
+struct string_row {
+  std::string input;
+  std::string extracted;
+  entries lifted;
+};
+
+// Each row is also a restoration case: putting the entries back gives the input again.
+TEST(ModelSelfCheck, ExtractAndRestoreStrings) {
+  const string_row rows[] = {
+      {"", "", {}},
+      {"a{content:'x'}", "a{content:''}", {"x"}},
+      {"url('a b.png') \"q\"", "url('') \"\"", {"a b.png", "q"}},
+      {"\"a'b\"", "\"\"", {"a'b"}},
+      {"a'b\"c'd", "a''d", {"b\"c"}},
+      {"\"it''s\" 'z'", "\"\" ''", {"it''s", "z"}},
+      {"''", "''", {""}},
+      {"\"a\" 'b", "\"\" 'b", {"a"}},
+      {"a'b \"c\"", "a'b \"c\"", {}},
+      {"\"a\" 'b \"c\"", "\"\" 'b \"c\"", {"a"}},
+      {"'a''", "'''", {"a"}},
+      {"'a;\n\"b'", "''", {"a;\n\"b"}},
+      {"'x'\"y\"", "''\"\"", {"x", "y"}},
+      {"a'", "a'", {}},
+      // Escaped quotes neither open nor close, and are never the first quote of a pair.
+      {"p{content:'it\\'s  ok'}", "p{content:''}", {"it\\'s  ok"}},
+      {"'\\\\'", "''", {"\\\\"}},
+      {"\"\\\"\" x", "\"\" x", {"\\\""}},
+      {"\\''x'", "\\'''", {"x"}},
+      {"\\\"", "\\\"", {}},
+      // Touching strings each get their own entry back.
+      {"\"a\"\"b\"", "\"\"\"\"", {"a", "b"}},
+      {"'a''b''c'", "''''''", {"a", "b", "c"}},
+  };
+  for (const string_row& row : rows) {
+    SCOPED_TRACE(row.input);
+    std::string text = row.input;
+    entries lifted;
+    EXPECT_EQ(literal_model::extract_strings(text, lifted),
+              static_cast<std::int32_t>(row.lifted.size()));
+    EXPECT_EQ(text, row.extracted);
+    EXPECT_EQ(lifted, row.lifted);
+
+    std::string restored = row.extracted;
+    EXPECT_TRUE(literal_model::restore_strings(restored, row.lifted,
+                                               static_cast<std::int32_t>(row.lifted.size())));
+    EXPECT_EQ(restored, row.input);
+  }
+}
+
+TEST(ModelSelfCheck, RestoreWithoutAPairLeavesTheText) {
+  std::string text = "a'' \\''";
+  EXPECT_FALSE(literal_model::restore_strings(text, {"x", "y"}, 2));
+  EXPECT_EQ(text, "a'' \\''");
+}
+
+struct pipeline_row {
+  std::string loaded;
+  std::string saved;
+  std::int32_t comments;
+  std::int32_t strings;
+  std::int32_t removed;
+};
+
+TEST(ModelSelfCheck, WholeRun) {
+  const pipeline_row rows[] = {
+      {"a {\n  color : red ;\n}", "a{color:red}", 0, 0, 9},
+      {"a { content : \"x  y\" ; }", "a{content:\"x  y\"}", 0, 1, 7},
+      {"p{content:'it\\'s  ok'}", "p{content:'it\\'s  ok'}", 0, 1, 0},
+      {"/*xxxxxxxxxx*/a{content:\"/*x*/\"}", "a{content:\"/*x*/\"}", 1, 1, 0},
+      {"\"a\" /*c*/ \"b\"", "\"a\" \"b\"", 1, 2, 1},
+      {"\"a\"/*c*/\"b\"", "\"a\"\"b\"", 1, 2, 0},
+      {"a { b : \"x\" ; /* c */ }", "a{b:\"x\"}", 1, 1, 8},
+  };
+  for (const pipeline_row& row : rows) {
+    SCOPED_TRACE(row.loaded);
+    const literal_model::pipeline_result result = literal_model::run_pipeline(row.loaded);
+    EXPECT_EQ(result.final_text, row.saved);
+    EXPECT_EQ(result.comment_count, row.comments);
+    EXPECT_EQ(result.string_count, row.strings);
+    EXPECT_EQ(result.removal_count, row.removed);
+    EXPECT_TRUE(result.restored);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// The fast stages against the model on generated inputs.
+
+std::uint64_t read_environment(const char* name, std::uint64_t fallback) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return fallback;
+  return std::strtoull(value, nullptr, 0);
+}
+
+std::uint64_t comparison_seed() { return read_environment("CSSQUEEZE_MODEL_SEED", 0x5eed2024); }
+std::uint64_t comparison_rounds() { return read_environment("CSSQUEEZE_MODEL_ROUNDS", 100000); }
+
+// A C++ string literal for bytes, so that a failing input can be pasted into a test row.
+// Octal escapes are always three digits, so a following digit cannot join them.
+std::string as_literal(const std::string& bytes) {
+  std::string out = "\"";
+  for (const char c : bytes) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    switch (byte) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (byte >= 0x20 && byte < 0x7F) {
+          out += c;
+        } else {
+          char octal[8];
+          std::snprintf(octal, sizeof octal, "\\%03o", byte);
+          out += octal;
+        }
+    }
+  }
+  out += "\" (" + std::to_string(bytes.size()) + " bytes)";
+  return out;
+}
+
+std::string as_literal(const entries& list) {
+  std::string out = "{";
+  for (const std::string& entry : list) out += "\n      " + as_literal(entry);
+  return out + "}";
+}
+
+std::string as_literal(const positions& list) {
+  std::string out = "{";
+  for (std::size_t i = 0; i < list.size(); ++i) out += (i ? ", " : "") + std::to_string(list[i]);
+  return out + "}";
+}
+
+lifted_strings to_lifted(const entries& list) {
+  lifted_strings lifted;
+  for (const std::string& entry : list) {
+    lifted.bytes += entry;
+    lifted.ends.push_back(lifted.bytes.size());
+  }
+  return lifted;
+}
+
+entries from_lifted(const lifted_strings& lifted) {
+  entries list;
+  for (std::size_t i = 0; i < lifted.size(); ++i) list.emplace_back(lifted.entry(i));
+  return list;
+}
+
+// Collects "name: fast ... model ..." lines for every field that differs.
+class difference_report {
+ public:
+  template <typename T>
+  void compare(const char* name, const T& fast, const T& model) {
+    if (fast == model) return;
+    out_ << "  " << name << ": fast " << show(fast) << "\n" << std::string(std::strlen(name), ' ')
+         << "   model " << show(model) << "\n";
+  }
+  std::string str() const { return out_.str(); }
+
+ private:
+  static std::string show(const std::string& value) { return as_literal(value); }
+  static std::string show(const entries& value) { return as_literal(value); }
+  static std::string show(const positions& value) { return as_literal(value); }
+  static std::string show(std::int32_t value) { return std::to_string(value); }
+  static std::string show(bool value) { return value ? "true" : "false"; }
+  std::ostringstream out_;
+};
+
+using stage_difference = std::function<std::string(const std::string& input)>;
+
+// Deletes chunks of the input, then single bytes, as long as the difference stays.
+std::string shrink(std::string input, const stage_difference& difference) {
+  for (std::size_t chunk = std::max<std::size_t>(input.size() / 2, 1); chunk >= 1; chunk /= 2) {
+    bool removed = true;
+    while (removed) {
+      removed = false;
+      for (std::size_t at = 0; at + chunk <= input.size();) {
+        std::string candidate = input;
+        candidate.erase(at, chunk);
+        if (!difference(candidate).empty()) {
+          input = candidate;
+          removed = true;
+        } else {
+          at += 1;
+        }
+      }
+      if (chunk > 1) break;
+    }
+  }
+  return input;
+}
+
+void compare_on_generated_inputs(const char* stage, const stage_difference& difference) {
+  constexpr int max_failures = 3;
+  const std::uint64_t seed = comparison_seed();
+  const std::uint64_t rounds = comparison_rounds();
+  css_generator generator(seed);
+  int failures = 0;
+  for (std::uint64_t round = 0; round < rounds && failures < max_failures; ++round) {
+    const std::string input = generator.next();
+    const std::string found = difference(input);
+    if (found.empty()) continue;
+    ++failures;
+    const std::string smallest = shrink(input, difference);
+    ADD_FAILURE() << stage << " differs from the step-by-step model (seed " << seed
+                  << ", input " << round << ")\n"
+                  << "input " << as_literal(input) << "\n" << found
+                  << "smallest input found " << as_literal(smallest) << "\n"
+                  << difference(smallest);
+  }
+}
+
+std::int32_t length_of(const std::string& text) { return static_cast<std::int32_t>(text.size()); }
+
+TEST(ModelComparison, ScanQuotes) {
+  compare_on_generated_inputs("scan_quotes", [](const std::string& input) {
+    difference_report report;
+    report.compare("quote_positions", scan_quotes(input, length_of(input)),
+                   literal_model::scan_quotes(input, length_of(input)));
+    // Only the loaded bytes are read, even if the text holds more: a string or comment that
+    // the bound cuts off runs to the end.
+    const std::int32_t shorter = length_of(input) * 2 / 3;
+    report.compare("quote_positions (shorter loaded length)", scan_quotes(input, shorter),
+                   literal_model::scan_quotes(input, shorter));
+    return report.str();
+  });
+}
+
+TEST(ModelComparison, RemoveComments) {
+  compare_on_generated_inputs("remove_comments", [](const std::string& input) {
+    const positions quote_positions = literal_model::scan_quotes(input, length_of(input));
+    std::string fast = input;
+    std::string model = input;
+    const std::int32_t fast_count = remove_comments(fast, quote_positions);
+    const std::int32_t model_count = literal_model::remove_comments(model, quote_positions);
+    difference_report report;
+    report.compare("text", fast, model);
+    report.compare("count", fast_count, model_count);
+    return report.str();
+  });
+}
+
+TEST(ModelComparison, ExtractStrings) {
+  compare_on_generated_inputs("extract_strings", [](const std::string& input) {
+    std::string fast = input;
+    std::string model = input;
+    lifted_strings fast_lifted;
+    entries model_lifted;
+    const std::int32_t fast_count = extract_strings(fast, fast_lifted);
+    const std::int32_t model_count = literal_model::extract_strings(model, model_lifted);
+    difference_report report;
+    report.compare("text", fast, model);
+    report.compare("count", fast_count, model_count);
+    report.compare("entries", from_lifted(fast_lifted), model_lifted);
+    return report.str();
+  });
+}
+
+// Restoration as a run uses it: on the model's extracted and compacted text.
+TEST(ModelComparison, RestoreStringsAfterCompaction) {
+  compare_on_generated_inputs("restore_strings", [](const std::string& input) {
+    std::string text = input;
+    entries lifted;
+    const std::int32_t count = literal_model::extract_strings(text, lifted);
+    literal_model::compact_text(text);
+    std::string fast = text;
+    std::string model = text;
+    const bool fast_ok = restore_strings(fast, to_lifted(lifted), count);
+    const bool model_ok = literal_model::restore_strings(model, lifted, count);
+    difference_report report;
+    report.compare("text", fast, model);
+    report.compare("result", fast_ok, model_ok);
+    return report.str();
+  });
+}
+
+// Restoration on any text, where pairs may be missing or misplaced: the entries are a fixed
+// list whose length the input picks, so the case stays a function of the input alone. The
+// count is sometimes one short of the entries (only the first ones go back) and sometimes
+// one more than there are (a failure that must leave the text alone).
+TEST(ModelComparison, RestoreStringsOnAnyText) {
+  compare_on_generated_inputs("restore_strings (any text)", [](const std::string& input) {
+    const entries all = {"", "x", "a b", "'", "\"\"", "\\", "''"};
+    const entries lifted(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(input.size() % 8));
+    std::string fast = input;
+    std::string model = input;
+    const std::int32_t count = static_cast<std::int32_t>(lifted.size()) +
+                               static_cast<std::int32_t>(input.size() / 8 % 3) - 1;
+    const bool fast_ok = restore_strings(fast, to_lifted(lifted), count);
+    const bool model_ok = literal_model::restore_strings(model, lifted, count);
+    difference_report report;
+    report.compare("text", fast, model);
+    report.compare("result", fast_ok, model_ok);
+    return report.str();
+  });
+}
+
+TEST(ModelComparison, CompactText) {
+  compare_on_generated_inputs("compact_text", [](const std::string& input) {
+    std::string fast = input;
+    std::string model = input;
+    const std::int32_t fast_count = compact_text(fast);
+    const std::int32_t model_count = literal_model::compact_text(model);
+    difference_report report;
+    report.compare("text", fast, model);
+    report.compare("count", fast_count, model_count);
+    return report.str();
+  });
+}
+
+TEST(ModelComparison, WholeRun) {
+  compare_on_generated_inputs("the whole run", [](const std::string& input) {
+    std::string text = input;
+    const positions quote_positions = scan_quotes(text, length_of(text));
+    const std::int32_t comments = remove_comments(text, quote_positions);
+    lifted_strings lifted;
+    const std::int32_t strings = extract_strings(text, lifted);
+    const std::int32_t removed = compact_text(text);
+    const bool restored = restore_strings(text, lifted, strings);
+
+    const literal_model::pipeline_result model = literal_model::run_pipeline(input);
+    difference_report report;
+    report.compare("saved text", text, model.final_text);
+    report.compare("comment count", comments, model.comment_count);
+    report.compare("string count", strings, model.string_count);
+    report.compare("removal count", removed, model.removal_count);
+    report.compare("restored", restored, model.restored);
+    return report.str();
+  });
+}
+
+// Properties of the model itself on the same inputs: extraction followed at once by
+// restoration gives the text back, and compaction of compacted text deletes nothing.
+TEST(ModelSelfCheck, GeneratedInputsKeepInvariants) {
+  compare_on_generated_inputs("the model's invariants", [](const std::string& input) {
+    difference_report report;
+    std::string text = input;
+    entries lifted;
+    const std::int32_t count = literal_model::extract_strings(text, lifted);
+    const bool restored = literal_model::restore_strings(text, lifted, count);
+    report.compare("restored", restored, true);
+    report.compare("extract then restore", text, input);
+
+    std::string compacted = input;
+    literal_model::compact_text(compacted);
+    std::string again = compacted;
+    report.compare("second compaction", literal_model::compact_text(again), 0);
+    return report.str();
+  });
+}
+
+}  // namespace

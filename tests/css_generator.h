@@ -1,0 +1,102 @@
+// Deterministic generator of short CSS-like byte strings for randomized tests, fuzz seeds and
+// benchmarks. Each input draws its own token weights, so that rare structures (escaped quotes
+// before comments, touching strings, runs of ';' before '}') keep turning up; the same seed
+// always gives the same sequence of inputs.
+#ifndef TESTS_CSS_GENERATOR_H_
+#define TESTS_CSS_GENERATOR_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+
+class css_generator {
+ public:
+  explicit css_generator(std::uint64_t seed) : engine_(seed) {}
+
+  // The next input: usually 0 to 80 bytes, now and then a few hundred.
+  std::string next() {
+    const std::size_t target = pick(0, 19) == 0 ? pick(80, 400) : pick(0, 80);
+    draw_weights();
+    std::string text;
+    while (text.size() < target) append_token(text);
+    return text;
+  }
+
+  // A number in [low, high]. Plain modulo rather than a standard distribution: the engine's
+  // output is fixed by the standard but distributions differ between libraries, and a seed
+  // must give the same inputs on every platform. The bias is far too small to matter here.
+  std::size_t pick(std::size_t low, std::size_t high) {
+    return low + static_cast<std::size_t>(engine_() % (high - low + 1));
+  }
+
+ private:
+  enum token_kind : std::size_t {
+    apostrophe,
+    double_quote,
+    backslash,
+    comment_opener,
+    comment_closer,
+    delimiter,
+    layout_byte,
+    letter,
+    odd_control,  // NUL, VT, FF
+    high_byte,    // 0x80 to 0xFF
+    asterisk,
+    space_run,
+    semicolon_run,
+    whole_comment,
+    empty_pair,
+    token_kind_count
+  };
+
+  // Each kind gets a weight of 0, 1, 3 or 9 per input: some inputs have no quotes at all,
+  // others are nearly all quotes and backslashes.
+  void draw_weights() {
+    constexpr std::array<std::size_t, 4> choices = {0, 1, 3, 9};
+    total_weight_ = 0;
+    for (std::size_t& weight : weights_) {
+      weight = choices[pick(0, choices.size() - 1)];
+      total_weight_ += weight;
+    }
+    if (total_weight_ == 0) {
+      weights_[letter] = 1;
+      total_weight_ = 1;
+    }
+  }
+
+  void append_token(std::string& text) {
+    std::size_t draw = pick(0, total_weight_ - 1);
+    std::size_t kind = 0;
+    while (draw >= weights_[kind]) draw -= weights_[kind++];
+
+    static constexpr std::string_view delimiters = ";:{}(),/";
+    static constexpr std::string_view layout = "\t\n\r ";
+    static constexpr std::string_view controls("\0\v\f", 3);
+    switch (kind) {
+      case apostrophe: text += '\''; break;
+      case double_quote: text += '"'; break;
+      case backslash: text += '\\'; break;
+      case comment_opener: text += "/*"; break;
+      case comment_closer: text += "*/"; break;
+      case delimiter: text += delimiters[pick(0, delimiters.size() - 1)]; break;
+      case layout_byte: text += layout[pick(0, layout.size() - 1)]; break;
+      case letter: text += static_cast<char>('a' + pick(0, 25)); break;
+      case odd_control: text += controls[pick(0, controls.size() - 1)]; break;
+      case high_byte: text += static_cast<char>(pick(0x80, 0xFF)); break;
+      case asterisk: text += '*'; break;
+      case space_run: text.append(pick(2, 8), ' '); break;
+      case semicolon_run: text.append(pick(2, 5), ';'); break;
+      case whole_comment: text += pick(0, 1) == 0 ? "/**/" : "/* x */"; break;
+      default: text += pick(0, 1) == 0 ? "''" : "\"\""; break;
+    }
+  }
+
+  std::mt19937_64 engine_;
+  std::array<std::size_t, token_kind_count> weights_{};
+  std::size_t total_weight_ = 0;
+};
+
+#endif  // TESTS_CSS_GENERATOR_H_
