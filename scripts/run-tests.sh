@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds cssqueeze with its tests and benchmarks in build-ci/, runs every test, then starts
+# each benchmark once on small inputs so that they keep building and running (no timing is
+# judged here). Installs the Debian packages it needs when they are missing, so it runs as
+# root on a fresh Debian 12 machine with no standard input. Any failure stops it non-zero.
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$repo/build-ci"
+
+# Installs, from Debian's packages, those of the named packages that are not installed yet;
+# touches nothing (not even the package lists) when all are there.
+install_missing() {
+  local missing=() package
+  for package in "$@"; do
+    if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" != "install ok installed" ]]; then
+      missing+=("$package")
+    fi
+  done
+  if ((${#missing[@]} > 0)); then
+    echo "== installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}" </dev/null
+  fi
+}
+
+install_missing cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
+
+echo "== configuring $build"
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCSSQUEEZE_TESTS=ON -DCSSQUEEZE_BENCH=ON
+echo "== building"
+cmake --build "$build" -j "$(nproc)"
+
+echo "== running the tests"
+(cd "$build" && ctest --output-on-failure </dev/null)
+
+# One short run of each benchmark: --smoke makes the inputs small and times each once.
+echo "== starting each benchmark once"
+shopt -s nullglob
+benches=("$build"/bench/*_bench)
+if ((${#benches[@]} == 0)); then
+  echo "no benchmark executable was built" >&2
+  exit 1
+fi
+for bench in "${benches[@]}"; do
+  log="$build/$(basename "$bench").smoke.log"
+  if ! "$bench" --smoke </dev/null >"$log" 2>&1; then
+    cat "$log"
+    echo "$(basename "$bench") failed" >&2
+    exit 1
+  fi
+  echo "-- $(basename "$bench") ran"
+done
+
+# The Windows build and its tests under Wine, when that script is part of the tree.
+if [[ -f "$repo/scripts/test-windows.sh" ]]; then
+  echo "== Windows build and tests"
+  bash "$repo/scripts/test-windows.sh" </dev/null
+fi
+
+echo "== all tests passed"
