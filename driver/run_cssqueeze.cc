@@ -14,6 +14,7 @@
 #include "minifier/string_protection.h"
 #include "minifier/stylesheet_file.h"
 #include "minifier/text_limits.h"
+#include "shell_menu/register_context_menu.h"
 
 namespace {
 
@@ -60,6 +61,8 @@ int run_cssqueeze(const char* const* argv, std::ostream& out, std::istream& in) 
       // Nothing has been written before the save, and the save writes beside the file.
       out << "Not enough memory to compress that file; it was left untouched." << std::endl;
     }
+  } else {
+    register_context_menu(out);
   }
   wait_for_enter(in);
   return 0;

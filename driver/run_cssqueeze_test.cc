@@ -1,1 +1,245 @@
+// Whole runs on string streams and real files in a temporary directory: the complete
+// console transcript, the exit status, the file afterwards, and that the run ends by
+// reading one character of input.
+#include "driver/run_cssqueeze.h"
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "shell_menu/registry_fake.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// The two banner lines and the empty line that follows them open every run.
+const std::string banner_lines =
+    "cssqueeze 1.0.0 - compresses a CSS file in place\n"
+    "by the cssqueeze developers, 2026\n"
+    "\n";
+
+const std::string cannot_open_line = "We don't access to that file.\n";
+
+struct run_outcome {
+  int status;
+  std::string transcript;
+  std::string unread_input;
+};
+
+class RunCssqueeze : public testing::Test {
+ protected:
+  // A folder of our own: creating a directory fails when the name is taken, so a name
+  // some other process already uses is never shared.
+  void SetUp() override {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && directory_.empty(); ++attempt) {
+      const fs::path candidate = fs::temp_directory_path() /
+                                 ("cssqueeze-run-" + std::to_string(random()) +
+                                  std::to_string(random()));
+      if (fs::create_directory(candidate)) directory_ = candidate;
+    }
+    ASSERT_FALSE(directory_.empty());
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    if (!directory_.empty()) fs::remove_all(directory_, ignored);
+  }
+
+  std::string write_file(const std::string& name, const std::string& bytes) {
+    const fs::path path = directory_ / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+  }
+
+  static std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Runs the tool with the arguments after the program name; the input holds one line
+  // end for the wait and a marker that must stay unread.
+  static run_outcome run(const std::vector<std::string>& arguments) {
+    std::vector<const char*> argv = {"cssqueeze"};
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    std::ostringstream out;
+    std::istringstream in("\nunread");
+    const int status = run_cssqueeze(argv.data(), out, in);
+    return {status, out.str(), std::string(std::istreambuf_iterator<char>(in), {})};
+  }
+
+  fs::path directory_;
+};
+
+TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
+  const struct {
+    std::string before;
+    std::string lines;
+    std::string after;
+  } rows[] = {
+      {"a {\n  color : red ;\n}\n",
+       "no comment found.\nno string found.\n9 useless charachters removed.\n"
+       "total: 9 useless charachters removed.\n42% compressed.\n",
+       "a{color:red}"},
+      {"/*a*/b{}",
+       "1 comment removed.\nno string found.\nno useless charachter found.\n"
+       "total: 5 useless charachters removed.\n62% compressed.\n",
+       "b{}"},
+      {"/*a*/b{}/*c*/",
+       "2 comments removed.\nno string found.\nno useless charachter found.\n"
+       "total: 10 useless charachters removed.\n76% compressed.\n",
+       "b{}"},
+      {"/**/a{content:'x y'} ",
+       "1 comment removed.\n1 string still untouched.\n1 useless charachter removed.\n"
+       "total: 5 useless charachters removed.\n23% compressed.\n",
+       "a{content:'x y'}"},
+      {"/*a*/p{a:'x  y';b:\"z\" ;}/*b*/",
+       "2 comments removed.\n2 strings still untouched.\n2 useless charachters removed.\n"
+       "total: 12 useless charachters removed.\n41% compressed.\n",
+       "p{a:'x  y';b:\"z\"}"},
+      {"a{b:c;}",
+       "no comment found.\nno string found.\n1 useless charachter removed.\n"
+       "total: 1 useless charachter removed.\n14% compressed.\n",
+       "a{b:c}"},
+      {"a  b\n",
+       "no comment found.\nno string found.\n1 useless charachter removed.\n"
+       "total: 1 useless charachter removed.\n25% compressed.\n",
+       "a b"},
+      {"   \n",
+       "no comment found.\nno string found.\n3 useless charachters removed.\n"
+       "total: 3 useless charachters removed.\n100% compressed.\n",
+       ""},
+      {"/*xxxxxxxxxx*/a{content:\"/*x*/\"}",
+       "1 comment removed.\n1 string still untouched.\nno useless charachter found.\n"
+       "total: 14 useless charachters removed.\n43% compressed.\n",
+       "a{content:\"/*x*/\"}"},
+      {"/**/a{b:\"xx\"}/*c*/\n",
+       "2 comments removed.\n1 string still untouched.\nno useless charachter found.\n"
+       "total: 9 useless charachters removed.\n50% compressed.\n",
+       "a{b:\"xx\"}"},
+      {"\xEF\xBB\xBF" "a { }\0\xA0\n"s,
+       "no comment found.\nno string found.\n2 useless charachters removed.\n"
+       "total: 2 useless charachters removed.\n20% compressed.\n",
+       "\xEF\xBB\xBF" "a{}\0\xA0"s},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.before));
+    const std::string path = write_file("site.css", row.before);
+    const run_outcome outcome = run({path});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.transcript, banner_lines + row.lines);
+    EXPECT_EQ(outcome.unread_input, "unread");
+    EXPECT_EQ(read_file(path), row.after);
+  }
+}
+
+TEST_F(RunCssqueeze, LeavesAFileWithNothingToChangeAlone) {
+  const struct {
+    std::string bytes;
+    std::string lines;
+  } rows[] = {
+      {"a{color:red}\n",
+       "no comment found.\nno string found.\nno useless charachter found.\n"
+       "there is nothing to change.\n"},
+      {"a{content:'x  y'}\n",
+       "no comment found.\n1 string still untouched.\nno useless charachter found.\n"
+       "there is nothing to change.\n"},
+      {"a{content:\"/*\"}",
+       "no comment found.\n1 string still untouched.\nno useless charachter found.\n"
+       "there is nothing to change.\n"},
+      {"a{}/* open",
+       "no comment found.\nno string found.\nno useless charachter found.\n"
+       "there is nothing to change.\n"},
+      {"",
+       "no comment found.\nno string found.\nno useless charachter found.\n"
+       "there is nothing to change.\n"},
+      {"\n",
+       "no comment found.\nno string found.\nno useless charachter found.\n"
+       "there is nothing to change.\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.bytes));
+    const std::string path = write_file("site.css", row.bytes);
+    const fs::file_time_type earlier = fs::last_write_time(path) - std::chrono::hours(48);
+    fs::last_write_time(path, earlier);
+    const run_outcome outcome = run({path});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.transcript, banner_lines + row.lines);
+    EXPECT_EQ(outcome.unread_input, "unread");
+    EXPECT_EQ(read_file(path), row.bytes);
+    EXPECT_EQ(fs::last_write_time(path), earlier);
+  }
+}
+
+TEST_F(RunCssqueeze, PathsThatCannotBeRead) {
+  const std::string missing = (directory_ / "missing.css").string();
+  const std::string paths[] = {missing, "", directory_.string()};
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(testing::PrintToString(path));
+    const run_outcome outcome = run({path});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.transcript, banner_lines + cannot_open_line);
+    EXPECT_EQ(outcome.unread_input, "unread");
+  }
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(RunCssqueeze, IgnoresArgumentsAfterTheFirst) {
+  const std::string first = write_file("first.css", "a {\n  color : red ;\n}\n");
+  const std::string second = write_file("second.css", "b { }\n");
+  const run_outcome outcome = run({first, second, "--third"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.transcript,
+            banner_lines +
+                "no comment found.\nno string found.\n9 useless charachters removed.\n"
+                "total: 9 useless charachters removed.\n42% compressed.\n");
+  EXPECT_EQ(read_file(first), "a{color:red}");
+  EXPECT_EQ(read_file(second), "b { }\n");
+}
+
+// Without a file argument the run registers the context-menu verb (here with the scripted
+// registry) and runs none of the minify stages.
+TEST_F(RunCssqueeze, NoArgumentSelectsRegisterMode) {
+  fake_registry_script key_present;
+  fake_registry_script key_absent;
+  key_absent.open_result = 2;
+  const struct {
+    const fake_registry_script* script;
+    std::string lines;
+  } rows[] = {
+      {&key_present, "From now, you can use right click context-menu to access this tool.\n"},
+      {&key_absent,
+       "Success: Key created.\n"
+       "From now, you can use right click context-menu to access this tool.\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script->open_result);
+    reset_fake_registry(*row.script, nullptr);
+    const run_outcome outcome = run({});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.transcript, banner_lines + row.lines);
+    EXPECT_EQ(outcome.unread_input, "unread");
+  }
+}
+
+TEST_F(RunCssqueeze, EndsAtOnceWhenInputIsAtItsEnd) {
+  const std::string path = write_file("site.css", "a  b");
+  const char* const argv[] = {"cssqueeze", path.c_str(), nullptr};
+  std::ostringstream out;
+  std::istringstream in("");
+  EXPECT_EQ(run_cssqueeze(argv, out, in), 0);
+  EXPECT_TRUE(in.eof());
+  EXPECT_EQ(read_file(path), "a b");
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+// The file operations of load and save on Windows, over binary I/O: line ends are handled
+// by our own code, so every byte (0x1A, which the C runtime's text mode takes for the end
+// of the file, included) passes through. Replacing writes the new contents completely into
+// a temporary file beside the original and moves it over the original, so a full disk or
+// an I/O error part way leaves the original byte for byte as it was.
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "minifier/file_system.h"
+
+namespace {
+
+// Closes a handle on every early return.
+class scoped_handle {
+ public:
+  explicit scoped_handle(HANDLE handle) : handle_(handle) {}
+  scoped_handle(const scoped_handle&) = delete;
+  scoped_handle& operator=(const scoped_handle&) = delete;
+  ~scoped_handle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  // Closes now and reports the result: a failed close can mean lost data after a write.
+  bool close() {
+    const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
+    return CloseHandle(handle) != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Removes the temporary file on every path that does not move it into place.
+class scoped_temporary_file {
+ public:
+  explicit scoped_temporary_file(std::wstring path) : path_(std::move(path)) {}
+  scoped_temporary_file(const scoped_temporary_file&) = delete;
+  scoped_temporary_file& operator=(const scoped_temporary_file&) = delete;
+  ~scoped_temporary_file() {
+    if (!path_.empty()) DeleteFileW(path_.c_str());
+  }
+  void keep() { path_.clear(); }
+
+ private:
+  std::wstring path_;
+};
+
+// Read and write at most this much per call: the API counts bytes in a DWORD.
+constexpr std::size_t io_chunk = std::size_t{1} << 30;
+
+// The narrow path as the wide path the file API takes. The executable's manifest makes
+// UTF-8 the process code page, so the command line arrives as UTF-8; a path that is not
+// valid UTF-8 can only come from the ANSI code page of an older Windows, and is read so.
+// Empty when neither reading works.
+std::wstring to_wide_path(const std::string& path) {
+  if (path.empty() || path.size() > 0x7FFFFFFF) return {};
+  const int size = static_cast<int>(path.size());
+  for (const UINT code_page : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
+    const DWORD flags = MB_ERR_INVALID_CHARS;
+    const int length = MultiByteToWideChar(code_page, flags, path.data(), size, nullptr, 0);
+    if (length <= 0) continue;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(code_page, flags, path.data(), size, wide.data(), length) == length) {
+      // An embedded NUL would silently cut the path short at the API.
+      if (wide.find(L'\0') != std::wstring::npos) return {};
+      return wide;
+    }
+  }
+  return {};
+}
+
+// A file of the disk, not a directory, console, pipe or device.
+bool is_disk_file(HANDLE file) {
+  if (GetFileType(file) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  return GetFileInformationByHandle(file, &information) != 0 &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Others may go on reading, writing, renaming or deleting the file while we hold it, as
+// with the C runtime's own opens.
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The path the handle really reaches (through any symbolic link), so that the temporary
+// file goes beside the real file and the move replaces the file, not the link. Empty when
+// the system cannot say.
+std::wstring final_path_of(HANDLE file) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(file, path.data(),
+                                                   static_cast<DWORD>(path.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);  // the needed size, terminator included
+  }
+}
+
+bool write_all(HANDLE file, std::string_view bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const auto chunk = static_cast<DWORD>(std::min(io_chunk, bytes.size() - written));
+    DWORD done = 0;
+    if (!WriteFile(file, bytes.data() + written, chunk, &done, nullptr) || done == 0) return false;
+    written += done;
+  }
+  return true;
+}
+
+// A temporary file beside target that nobody else has, opened for writing only by us.
+HANDLE create_temporary_beside(const std::wstring& target, std::wstring& temporary_path) {
+  const std::size_t separator = target.find_last_of(L"\\/");
+  const std::wstring folder = separator == std::wstring::npos ? L"" : target.substr(0, separator + 1);
+  const std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
+  const std::wstring stem = folder + L"." + name + L".cssqueeze-" +
+                            std::to_wstring(GetCurrentProcessId()) + L"-";
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    temporary_path = stem + std::to_wstring(GetTickCount64() + attempt) + L".tmp";
+    const HANDLE file = CreateFileW(temporary_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
+  const std::wstring wide_path = to_wide_path(path);
+  if (wide_path.empty()) return read_result::cannot_open;
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open at all.
+  scoped_handle file(CreateFileW(wide_path.c_str(), GENERIC_READ, share_all, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid() || !is_disk_file(file.get())) return read_result::cannot_open;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return read_result::read_failed;
+  const auto announced_size = static_cast<unsigned long long>(size.QuadPart);
+  if (announced_size > limit) return read_result::too_large;
+
+  // The size is only a hint (the file may grow or shrink meanwhile): read until end of
+  // file, with one spare byte so that the read meeting the end needs no reallocation.
+  std::string buffer;
+  buffer.resize(static_cast<std::size_t>(announced_size) + 1);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == buffer.size()) {
+      if (filled > limit) return read_result::too_large;
+      buffer.resize(std::min(limit + 1, filled + std::max<std::size_t>(filled / 2, 65536)));
+    }
+    const auto chunk = static_cast<DWORD>(std::min(io_chunk, buffer.size() - filled));
+    DWORD done = 0;
+    if (!ReadFile(file.get(), buffer.data() + filled, chunk, &done, nullptr)) {
+      return read_result::read_failed;
+    }
+    if (done == 0) break;
+    filled += done;
+  }
+  if (filled > limit) return read_result::too_large;
+  buffer.resize(filled);
+  bytes = std::move(buffer);
+  return read_result::ok;
+}
+
+write_result replace_file_contents(const std::string& path, std::string_view bytes) {
+  const std::wstring wide_path = to_wide_path(path);
+  if (wide_path.empty()) return write_result::cannot_open;
+
+  // May the file be written at all? Opened without truncation and never written through, so
+  // a refusal (a read-only file, a file someone holds without sharing) leaves it as it was.
+  std::wstring target;
+  DWORD attributes = 0;
+  {
+    scoped_handle original(CreateFileW(wide_path.c_str(), GENERIC_WRITE, share_all, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!original.valid() || !is_disk_file(original.get())) return write_result::cannot_open;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(original.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return write_result::cannot_open;
+    }
+    attributes = information.dwFileAttributes;
+    target = final_path_of(original.get());
+  }
+  if (target.empty()) target = wide_path;
+
+  // The temporary file must sit in the original's folder, or the move could not replace the
+  // original in one step. When that folder refuses it, the save fails: truncating the
+  // original in place instead would bring back the very risk this function exists to avoid.
+  std::wstring temporary_path;
+  const HANDLE temporary_file = create_temporary_beside(target, temporary_path);
+  if (temporary_file == INVALID_HANDLE_VALUE) return write_result::write_failed;
+  // Declared before the handle, so that the handle is closed first and the delete works.
+  scoped_temporary_file temporary_name(temporary_path);
+  scoped_handle temporary(temporary_file);
+  if (!write_all(temporary.get(), bytes) || !FlushFileBuffers(temporary.get()) ||
+      !temporary.close()) {
+    return write_result::write_failed;
+  }
+  // The original's hidden, system and archive marks carry over; being temporary does not.
+  const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  if (kept != 0) SetFileAttributesW(temporary_path.c_str(), kept);
+
+  if (!MoveFileExW(temporary_path.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return write_result::write_failed;
+  }
+  temporary_name.keep();
+  return write_result::ok;
+}
+
+bool platform_uses_crlf() { return true; }

@@ -1,0 +1,302 @@
+// The Linux stand-in on a real file system, always inside a temporary XDG_DATA_HOME and
+// HOME: the script it writes, what it refuses to follow or overwrite, and the codes it
+// answers. Permission cases run in a child that has dropped root, since root ignores them.
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include "shell_menu/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::wstring key_path = L"*\\shell\\Compress (css style)\\command";
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Widens ASCII and UTF-8 test text the same way the stand-in reads file names.
+std::wstring widen(const std::string& utf8) {
+  std::wstring text;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t value = length == 1 ? lead : lead & (0xFF >> (length + 1));
+    for (std::size_t i = 1; i < length; ++i) value = (value << 6) | (utf8[at + i] & 0x3F);
+    text.push_back(static_cast<wchar_t>(value));
+    at += length;
+  }
+  return text;
+}
+
+void set_or_unset(const char* name, const std::optional<std::string>& value) {
+  if (value) {
+    ::setenv(name, value->c_str(), 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+
+std::optional<std::string> get(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::nullopt : std::optional<std::string>(value);
+}
+
+// Runs body in a forked child, as the unprivileged user "nobody" when this process is root,
+// and returns what body returned (0..255).
+int run_unprivileged(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0) {
+      const passwd* nobody = ::getpwnam("nobody");
+      const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+      const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+      if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) _exit(254);
+    }
+    _exit(body() & 0xFF);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+}
+
+class RegistryPosix : public testing::Test {
+ protected:
+  void SetUp() override {
+    saved_data_home_ = get("XDG_DATA_HOME");
+    saved_home_ = get("HOME");
+    std::string pattern = (fs::temp_directory_path() / "cssqueeze-registry-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+    ::setenv("HOME", (root_ / "home").c_str(), 1);
+  }
+
+  void TearDown() override {
+    set_or_unset("XDG_DATA_HOME", saved_data_home_);
+    set_or_unset("HOME", saved_home_);
+    fs::remove_all(root_);
+  }
+
+  fs::path scripts() const { return root_ / "data" / "nautilus" / "scripts"; }
+  fs::path script() const { return scripts() / "Compress (css style)"; }
+
+  // Creates the key and writes command into it, as a first registration does.
+  void register_command(const std::wstring& command) {
+    registry_key key = null_key;
+    ASSERT_EQ(create_registry_key(classes_root, key_path, key_all_access, key), 0);
+    ASSERT_NE(key, null_key);
+    EXPECT_EQ(set_default_value(key, string_value_type, command,
+                                static_cast<std::uint32_t>(command.size() * 2)),
+              0);
+    close_registry_key(key);
+  }
+
+  fs::path root_;
+  std::optional<std::string> saved_data_home_;
+  std::optional<std::string> saved_home_;
+};
+
+TEST_F(RegistryPosix, OpenAnswersAbsentThenPresent) {
+  registry_key key = 0x77;
+  EXPECT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 2);
+  EXPECT_EQ(key, null_key);
+  EXPECT_FALSE(fs::exists(root_ / "data"));  // opening creates nothing
+
+  register_command(L"\"/opt/cssqueeze\" %1");
+  EXPECT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  EXPECT_NE(key, null_key);
+  close_registry_key(key);
+}
+
+TEST_F(RegistryPosix, ScriptRunsTheCommandOnTheSelectedFile) {
+  // A stand-in program in a folder whose name means something to a shell, and a selected
+  // file whose name does too: both must arrive as single, unchanged arguments.
+  const fs::path tool_folder = root_ / "it's $HOME `id` ☃";
+  fs::create_directories(tool_folder);
+  const fs::path tool = tool_folder / "cssqueeze";
+  const fs::path log = root_ / "arguments";
+  write_file(tool, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + log.string() + "'\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  std::string command = tool.string();
+  command.insert(0, 1, '"');
+  command += "\" %1";
+
+  register_command(widen(command));
+
+  const std::string script_text = read_file(script());
+  EXPECT_EQ(script_text.rfind("#!/bin/sh\n", 0), 0u) << script_text;
+  EXPECT_NE(script_text.find("\n# " + command + "\n"), std::string::npos) << script_text;
+  EXPECT_NE(fs::status(script()).permissions() & fs::perms::owner_exec, fs::perms::none);
+
+  const std::string selected = (root_ / "my \"site\" $x 'a' ☃.css").string();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::execl(script().c_str(), script().c_str(), selected.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(read_file(log), "1\n" + selected + "\n");
+}
+
+TEST_F(RegistryPosix, WriteReplacesTheFormerScript) {
+  register_command(L"\"/old/cssqueeze\" %1");
+  register_command(L"\"/new/cssqueeze\" %1");
+  const std::string script_text = read_file(script());
+  EXPECT_EQ(script_text.find("/old/"), std::string::npos);
+  EXPECT_NE(script_text.find("# \"/new/cssqueeze\" %1\n"), std::string::npos);
+  // Nothing is left beside it from the write.
+  EXPECT_EQ(std::distance(fs::directory_iterator(scripts()), fs::directory_iterator()), 1);
+}
+
+TEST_F(RegistryPosix, BytesThatAreNotUtf8SurviveIntoTheScript) {
+  // A path byte 0xFF reaches the wide text as U+DCFF, as read_module_path hands it out.
+  register_command(L"\"/opt/caf\xDCFF/cssqueeze\" %1");
+  EXPECT_NE(read_file(script()).find("# \"/opt/caf\xFF/cssqueeze\" %1\n"), std::string::npos);
+}
+
+TEST_F(RegistryPosix, DataFolderFallsBackToHome) {
+  for (const char* data_home : {static_cast<const char*>(nullptr), "", "relative/data"}) {
+    SCOPED_TRACE(data_home == nullptr ? "unset" : data_home);
+    set_or_unset("XDG_DATA_HOME",
+                 data_home == nullptr ? std::nullopt : std::optional<std::string>(data_home));
+    fs::remove_all(root_ / "home");
+    register_command(L"\"/opt/cssqueeze\" %1");
+    EXPECT_TRUE(fs::is_regular_file(root_ / "home/.local/share/nautilus/scripts/Compress (css style)"));
+  }
+  ::unsetenv("XDG_DATA_HOME");
+  ::setenv("HOME", "relative", 1);
+  registry_key key = null_key;
+  EXPECT_EQ(create_registry_key(classes_root, key_path, key_all_access, key), 3);
+  EXPECT_EQ(key, null_key);
+}
+
+TEST_F(RegistryPosix, NeverFollowsOrWritesIntoWhatStandsAtTheName) {
+  const fs::path target = root_ / "target";
+  struct row {
+    const char* name;
+    std::function<void(const fs::path&)> place;
+  };
+  const row rows[] = {
+      {"symbolic link", [&](const fs::path& at) { fs::create_symlink(target, at); }},
+      {"dangling symbolic link", [&](const fs::path& at) { fs::create_symlink(root_ / "none", at); }},
+      {"folder", [](const fs::path& at) { fs::create_directory(at); }},
+      {"fifo", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); }},
+  };
+  for (const row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(root_ / "data");
+    fs::create_directories(scripts());
+    write_file(target, "keep me");
+    row.place(script());
+
+    registry_key key = null_key;
+    EXPECT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 1010);
+    EXPECT_EQ(create_registry_key(classes_root, key_path, key_all_access, key), 1010);
+    EXPECT_EQ(key, null_key);
+    EXPECT_EQ(read_file(target), "keep me");
+    EXPECT_FALSE(fs::exists(root_ / "none"));
+  }
+
+  // Swapped for a link between the open and the write: still not followed.
+  fs::remove_all(root_ / "data");
+  register_command(L"\"/opt/cssqueeze\" %1");
+  registry_key key = null_key;
+  ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  fs::remove(script());
+  fs::create_symlink(target, script());
+  const std::wstring command = L"\"/opt/other\" %1";
+  EXPECT_EQ(set_default_value(key, string_value_type, command, command.size() * 2), 1010);
+  close_registry_key(key);
+  EXPECT_EQ(read_file(target), "keep me");
+  EXPECT_TRUE(fs::is_symlink(script()));
+}
+
+TEST_F(RegistryPosix, WriteRefusesWhatItCannotStoreFaithfully) {
+  register_command(L"\"/opt/cssqueeze\" %1");
+  const std::string before = read_file(script());
+  registry_key key = null_key;
+  ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  const struct {
+    const char* name;
+    std::wstring text;
+    std::uint32_t type;
+    std::int32_t result;
+  } rows[] = {
+      // A line end would end the comment line and put the rest of the path into code.
+      {"line feed", L"\"/opt/x\nrm -rf ~\" %1", string_value_type, 87},
+      {"carriage return", L"\"/opt/x\rid\" %1", string_value_type, 87},
+      {"not REG_SZ", L"\"/opt/cssqueeze\" %1", 2, 87},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(set_default_value(key, row.type, row.text, row.text.size() * 2), row.result);
+    EXPECT_EQ(read_file(script()), before);
+  }
+  close_registry_key(key);
+  const std::wstring command = L"\"/opt/cssqueeze\" %1";
+  EXPECT_EQ(set_default_value(null_key, string_value_type, command, command.size() * 2), 6);
+}
+
+TEST_F(RegistryPosix, RefusedPermissionAnswersFive) {
+  // The child makes its own folders, so that it owns them and only the mode refuses.
+  const int create_result = run_unprivileged([] {
+    char folder[] = "/tmp/cssqueeze-registry-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) return 250;
+    const std::string data = std::string(folder) + "/data";
+    ::mkdir(data.c_str(), 0500);
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    registry_key key = null_key;
+    const int result = create_registry_key(classes_root, key_path, key_all_access, key);
+    ::rmdir(data.c_str());
+    ::rmdir(folder);
+    return result;
+  });
+  EXPECT_EQ(create_result, 5);
+
+  const int open_result = run_unprivileged([] {
+    char folder[] = "/tmp/cssqueeze-registry-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) return 250;
+    const fs::path data = fs::path(folder) / "data";
+    const fs::path scripts = data / "nautilus" / "scripts";
+    fs::create_directories(scripts);
+    write_file(scripts / "Compress (css style)", "#!/bin/sh\n");
+    fs::permissions(scripts, fs::perms::owner_read | fs::perms::owner_exec);
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    registry_key key = null_key;
+    const int result = open_registry_key(classes_root, key_path, key_all_access, key);
+    fs::permissions(scripts, fs::perms::owner_all);
+    fs::remove_all(folder);
+    return result;
+  });
+  EXPECT_EQ(open_result, 5);
+}
+
+TEST_F(RegistryPosix, ModulePathIsThisProgram) {
+  const std::string expected = fs::read_symlink("/proc/self/exe").string();
+  EXPECT_EQ(read_module_path(), widen(expected));
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# End-to-end checks of the real cssqueeze.exe under Wine, in the Wine prefix the caller set
+# up (WINEPREFIX): register mode against Wine's registry, from folders whose paths hold
+# spaces, non-ASCII characters or more than 260 characters; and minify mode on CR LF files,
+# a file holding 0x1A, a non-ASCII file name, a read-only file and a folder.
+# Needs WINE (the loader) and CSSQUEEZE_EXE (the built executable). Standard input is always
+# /dev/null, so every run's wait for Enter returns at once.
+set -uo pipefail
+
+: "${WINE:?path of the Wine loader}" "${CSSQUEEZE_EXE:?path of cssqueeze.exe}"
+: "${WINEPREFIX:?a Wine prefix made for these checks}"
+
+key='HKEY_CLASSES_ROOT\*\shell\Compress (css style)\command'
+from_now='From now, you can use right click context-menu to access this tool.'
+failed=0
+
+pass() { printf '  ok   %s\n' "$1"; }
+fail() {
+  printf '  FAIL %s\n' "$1"
+  shift
+  [[ $# -gt 0 ]] && printf '       %s\n' "$@"
+  failed=1
+}
+
+# Runs cssqueeze.exe (the Windows path $1) with the remaining arguments, in the Unix folder
+# $run_in; prints its console output with the CR of each line end removed.
+run_exe() {
+  local exe=$1
+  shift
+  (cd "${run_in:-.}" && timeout 120 "$WINE" "$exe" "$@" </dev/null 2>/dev/null) | tr -d '\r'
+}
+
+# The default value of the command key, as regedit exports it (UTF-16), unescaped.
+exported_command() {
+  local export_file=$WINEPREFIX/drive_c/command.reg
+  rm -f "$export_file"
+  timeout 60 "$WINE" regedit /E 'C:\command.reg' "$key" </dev/null >/dev/null 2>&1
+  iconv -f UTF-16LE -t UTF-8 "$export_file" 2>/dev/null | tr -d '\r' | sed -n 's/^@="\(.*\)"$/\1/p' \
+    | sed 's/\\\\/\\/g; s/\\"/"/g'
+}
+
+# Installs the executable at the Windows path $1 (under drive C of the prefix).
+install_exe() {
+  local unix_path=$WINEPREFIX/drive_c/${1#C:\\}
+  unix_path=${unix_path//\\//}
+  mkdir -p "$(dirname "$unix_path")"
+  cp "$CSSQUEEZE_EXE" "$unix_path"
+}
+
+echo "register mode"
+exe='C:\Program Files\cssqueeze\cssqueeze.exe'
+install_exe "$exe"
+out=$(run_exe "$exe")
+if grep -qxF 'Success: Key created.' <<<"$out" && grep -qxF "$from_now" <<<"$out" \
+  && [[ $(grep -cvE '^$' <<<"$out") -eq 4 ]]; then
+  pass "first run creates the key"
+else
+  fail "first run creates the key" "$out"
+fi
+
+query=$(timeout 60 "$WINE" reg query "$key" </dev/null 2>/dev/null | tr -d '\r')
+expected_value="\"$exe\" %1"
+if grep -qF "(Default)    REG_SZ    $expected_value" <<<"$query"; then
+  pass "reg query shows \"<exe path>\" %1"
+else
+  fail "reg query shows \"<exe path>\" %1" "expected: $expected_value" "$query"
+fi
+
+out=$(run_exe "$exe")
+if ! grep -qF 'Success: Key created.' <<<"$out" && grep -qxF "$from_now" <<<"$out"; then
+  pass "second run finds the key"
+else
+  fail "second run finds the key" "$out"
+fi
+
+exe='C:\Program Files\Outils CSS ☃\日本語\cssqueeze.exe'
+install_exe "$exe"
+run_exe "$exe" >/dev/null
+value=$(exported_command)
+if [[ $value == "\"$exe\" %1" ]]; then
+  pass "a non-ASCII program path is registered whole"
+else
+  fail "a non-ASCII program path is registered whole" "expected: \"$exe\" %1" "got:      $value"
+fi
+
+segment=$(printf 'd%.0s' {1..60})
+exe="C:\\long\\$segment\\$segment\\$segment\\$segment\\$segment\\cssqueeze.exe"
+install_exe "$exe"
+run_exe "$exe" >/dev/null
+value=$(exported_command)
+if [[ $value == "\"$exe\" %1" ]]; then
+  pass "a program path of ${#exe} characters is registered whole"
+else
+  fail "a program path of ${#exe} characters is registered whole" "got: $value"
+fi
+
+echo "minify mode"
+run_in=$(mktemp -d "$WINEPREFIX/drive_c/stylesheets-XXXXXX")
+exe='C:\Program Files\cssqueeze\cssqueeze.exe'
+
+# check_minify NAME FILE INPUT EXPECTED [CONSOLE_LINE]: writes INPUT (printf format) to FILE,
+# runs the tool on it and compares the file's bytes with EXPECTED (printf format).
+check_minify() {
+  local name=$1 file=$2 input=$3 expected=$4 line=${5:-}
+  # shellcheck disable=SC2059
+  printf "$input" >"$run_in/$file"
+  # shellcheck disable=SC2059
+  printf "$expected" >"$run_in/expected"
+  local out
+  out=$(run_exe "$exe" "$file")
+  if ! cmp -s "$run_in/$file" "$run_in/expected"; then
+    fail "$name" "expected: $(od -An -c "$run_in/expected" | tr -s ' ')" \
+      "got:      $(od -An -c "$run_in/$file" | tr -s ' ')" "$out"
+  elif [[ -n $line ]] && ! grep -qxF "$line" <<<"$out"; then
+    fail "$name" "missing console line: $line" "$out"
+  else
+    pass "$name"
+  fi
+}
+
+check_minify "CR LF stylesheet is written back with CR LF" crlf.css \
+  'a {\r\n  content : "x\r\n y" ;\r\n  color : red ;\r\n}\r\n' \
+  'a{content:"x\r\n y";color:red}' 'total: 15 useless charachters removed.'
+check_minify "0x1A passes through" ctrl-z.css \
+  'a {\r\n  content : "\x1a" ;\r\n}\r\n\x1a\r\nb {\r\n  x : y ;\r\n}\r\n' \
+  'a{content:"\x1a"}\x1a\r\nb{x:y}'
+check_minify "a lone CR stays a byte of its own" lone-cr.css \
+  'a {\r\n  content : "x\ry" ;\r\n}\r\n' 'a{content:"x\ry"}'
+check_minify "a non-ASCII file name" '日本語 ☃.css' \
+  'a {\r\n  color : red ;\r\n}\r\n' 'a{color:red}' '42% compressed.'
+check_minify "a file that needs no change keeps its bytes" tight.css \
+  'a{b:c}\r\n' 'a{b:c}\r\n' 'there is nothing to change.'
+
+printf 'a {\r\n  b : c ;\r\n}\r\n' >"$run_in/read-only.css"
+cp "$run_in/read-only.css" "$run_in/expected"
+chmod a-w "$run_in/read-only.css"
+out=$(run_exe "$exe" read-only.css)
+if cmp -s "$run_in/read-only.css" "$run_in/expected" \
+  && grep -qxF "we couldn't access the file again." <<<"$out"; then
+  pass "a read-only file is left as it was"
+else
+  fail "a read-only file is left as it was" "$out"
+fi
+
+mkdir -p "$run_in/folder.css"
+out=$(run_exe "$exe" folder.css)
+if grep -qxF "We don't access to that file." <<<"$out"; then
+  pass "a folder is refused"
+else
+  fail "a folder is refused" "$out"
+fi
+
+if [[ -n $(find "$run_in" -name '*.tmp') ]]; then
+  fail "no temporary file is left behind" "$(find "$run_in" -name '*.tmp')"
+fi
+exit "$failed"
