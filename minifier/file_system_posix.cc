@@ -3,6 +3,7 @@
 // into a temporary file beside the original and renames it over the original, so a full
 // disk or an I/O error part way leaves the original byte for byte as it was.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,10 +71,41 @@ bool write_all(int fd, std::string_view bytes) {
       if (errno == EINTR) continue;
       return false;
     }
+    // A device that takes nothing and reports no error would keep this loop spinning for
+    // ever; it has refused the bytes as surely as a full disk.
+    if (result == 0) return false;
     written += static_cast<std::size_t>(result);
   }
   return true;
 }
+
+// While alive, a write past the process's file size limit (ulimit -f) fails with EFBIG
+// instead of killing the tool with SIGXFSZ, which would leave the temporary file behind
+// and say nothing on the console. The former disposition comes back afterwards.
+class scoped_ignored_file_size_signal {
+ public:
+  scoped_ignored_file_size_signal() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    restore_ = ::sigaction(SIGXFSZ, &ignore, &former_) == 0;
+  }
+  scoped_ignored_file_size_signal(const scoped_ignored_file_size_signal&) = delete;
+  scoped_ignored_file_size_signal& operator=(const scoped_ignored_file_size_signal&) = delete;
+  ~scoped_ignored_file_size_signal() {
+    if (restore_) ::sigaction(SIGXFSZ, &former_, nullptr);
+  }
+
+ private:
+  struct sigaction former_ {};
+  bool restore_ = false;
+};
+
+// A file name may be 255 bytes long; the temporary file's name adds a dot and a suffix to
+// it, so a long name is cut short there, or creating the temporary file would fail and the
+// stylesheet could never be saved. The cut may split a multi-byte character: the name is
+// only ever used as bytes and never shown.
+constexpr std::size_t longest_kept_name = 200;
 
 // The canonical path of the file, so that saving through a symbolic link updates its
 // target and leaves the link in place. Empty when the path cannot be resolved.
@@ -155,12 +187,13 @@ write_result replace_file_contents(const std::string& path, std::string_view byt
   const std::size_t slash = target.rfind('/');
   const std::string directory = slash == 0 ? std::string("/") : target.substr(0, slash);
   std::string name_template = target.substr(0, slash + 1) + "." +
-                              target.substr(slash + 1) + ".cssqueeze-XXXXXX";
+                              target.substr(slash + 1, longest_kept_name) + ".cssqueeze-XXXXXX";
   const int temporary_fd = ::mkostemp(name_template.data(), O_CLOEXEC);
   if (temporary_fd < 0) return write_result::write_failed;
   scoped_fd temporary(temporary_fd);
   scoped_temporary_file temporary_name(name_template);
 
+  const scoped_ignored_file_size_signal file_size_limit_fails_the_write;
   if (!write_all(temporary.get(), bytes) || ::fsync(temporary.get()) != 0) {
     return write_result::write_failed;
   }

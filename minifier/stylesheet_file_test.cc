@@ -201,6 +201,21 @@ TEST_F(StylesheetFile, SaveReplacesTheContentsAndLeavesNothingBehind) {
   EXPECT_EQ(folder_names(folder_), std::vector<std::string>{"site.css"});
 }
 
+TEST_F(StylesheetFile, LongestFileNamesCanBeSaved) {
+  // The new text is written under a longer name first; that name must still be legal.
+  for (const std::size_t length : {std::size_t{200}, std::size_t{238}, std::size_t{255}}) {
+    SCOPED_TRACE(length);
+    const std::string name = std::string(length - 4, 'n') + ".css";
+    const std::string path = make_file(name, "a {\n  color : red ;\n}\n");
+    std::ostringstream out;
+    save_stylesheet(path, "a{color:red}", out);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(read_file(path), "a{color:red}");
+    EXPECT_EQ(folder_names(folder_), std::vector<std::string>{name});
+    fs::remove(path);
+  }
+}
+
 #if !defined(_WIN32)
 
 // Runs check in a child process, so that what it changes about the process stays there;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -101,6 +102,73 @@ TEST(RegisterContextMenu, EveryOutcome) {
           break;
         case registry_operation::module_path:
           break;
+      }
+    }
+  }
+}
+
+// Every code each call may answer, against every code of the others: the outcome depends
+// only on whether a code is 0, 2 or 1169 (open) or 5 (create), and each code is printed as
+// the signed number it is. A failed call's handle is never used, and never closed.
+TEST(RegisterContextMenu, EveryCodeOfEveryOperation) {
+  constexpr std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t highest = std::numeric_limits<std::int32_t>::max();
+  const std::int32_t open_codes[] = {0, 2, 1169, 5, 1, 3, 6, 1010, 1013, -1, -2, lowest, highest};
+  const std::int32_t create_codes[] = {0, 5, 2, 1169, 1, 3, 87, 1314, -5, lowest, highest};
+  const std::int32_t write_codes[] = {0, 5, 2, 1169, 6, 87, 1009, -1, lowest, highest};
+  const std::wstring command_text = L"\"" + module_path + L"\" %1";
+  for (const std::int32_t open_code : open_codes) {
+    for (const std::int32_t create_code : create_codes) {
+      for (const std::int32_t write_code : write_codes) {
+        SCOPED_TRACE("open " + std::to_string(open_code) + ", create " +
+                     std::to_string(create_code) + ", write " + std::to_string(write_code));
+        fake_registry_script script;
+        script.open_result = open_code;
+        script.create_result = create_code;
+        script.set_value_result = write_code;
+        script.module_path = module_path;
+        std::ostringstream transcript;
+        reset_fake_registry(script, &transcript);
+
+        register_context_menu(transcript);
+
+        const bool found = open_code == 0;
+        const bool absent = open_code == 2 || open_code == 1169;
+        std::string expected = "[open]\n";
+        registry_key key = null_key;
+        if (!found && !absent) {
+          expected += "Unable to open registry key.\n";
+        } else {
+          key = script.opened_key;
+          if (absent) {
+            expected += "[create]\n";
+            if (create_code == 0) {
+              expected += "Success: Key created.\n";
+              key = script.created_key;
+            } else {
+              expected += could_not_create + "\tERROR: " + std::to_string(create_code) + "\n";
+              if (create_code == 5) expected += "Run this program as adminstrator for once.\n";
+              key = null_key;
+            }
+          }
+          expected += "[module_path]\n[set_value]\n";
+          if (write_code == 0) {
+            expected += from_now + "[close]\n";
+          } else {
+            expected +=
+                "[close]\nUnable to change registry.\nERROR: " + std::to_string(write_code) + "\n";
+          }
+        }
+        ASSERT_EQ(transcript.str(), expected);
+        for (const fake_registry_call& call : fake_registry_calls()) {
+          if (call.operation == registry_operation::set_value) {
+            EXPECT_EQ(call.key, key);
+            EXPECT_EQ(call.text, command_text);
+          }
+          if (call.operation == registry_operation::close) {
+            EXPECT_EQ(call.key, key);
+          }
+        }
       }
     }
   }

@@ -13,6 +13,7 @@
 //   set_default_value    0 the script was replaced whole; 6 null key; 87 not REG_SZ, an odd
 //                        size, or a text holding a line end or NUL (it could not stay one
 //                        comment line); 5, 19, 112 as for create.
+//                        1013 also when a file size limit (ulimit -f) stops the write.
 //   Any operation        1010 (ERROR_BADKEY) when something other than a plain file stands
 //                        at the script's name (a folder, a symbolic link, a FIFO) or a file
 //                        stands where a folder on the way should be, or the key path has
@@ -23,6 +24,7 @@
 //                        round trip to the script unchanged.
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -248,6 +250,8 @@ std::int32_t write_all(int file, const std::string& bytes) {
       if (errno == EINTR) continue;
       return code_for_errno(errno);
     }
+    // Nothing taken and no error: retrying would spin for ever.
+    if (written == 0) return cannot_write;
     done += static_cast<std::size_t>(written);
   }
   return registry_success;
@@ -340,7 +344,15 @@ std::int32_t set_default_value(registry_key key, std::uint32_t type, const std::
   const int file = ::openat(script.folder, temporary.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
   if (file < 0) return code_for_errno(errno);
+  // Past a file size limit (ulimit -f) the write must fail with EFBIG, not kill the tool
+  // with SIGXFSZ and leave the temporary script behind; the disposition comes back after.
+  struct sigaction ignore {};
+  struct sigaction former {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  const bool restore = ::sigaction(SIGXFSZ, &ignore, &former) == 0;
   std::int32_t result = write_all(file, script_for(encode_file_name(value)));
+  if (restore) ::sigaction(SIGXFSZ, &former, nullptr);
   if (result == registry_success && ::fsync(file) != 0) result = code_for_errno(errno);
   if (::close(file) != 0 && result == registry_success) result = code_for_errno(errno);
   if (result == registry_success &&

@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -292,6 +294,136 @@ TEST_F(RegistryPosix, RefusedPermissionAnswersFive) {
     return result;
   });
   EXPECT_EQ(open_result, 5);
+}
+
+TEST_F(RegistryPosix, WhatAppearsAtTheNameAfterTheOpenIsNeitherFollowedNorReplaced) {
+  const fs::path target = root_ / "target";
+  struct row {
+    const char* name;
+    void (*place)(const fs::path& script, const fs::path& target);
+  };
+  const row rows[] = {
+      {"folder",
+       [](const fs::path& script, const fs::path&) {
+         fs::create_directory(script);
+         write_file(script / "inside", "keep me");
+       }},
+      {"dangling link",
+       [](const fs::path& script, const fs::path& target) {
+         fs::create_symlink(target, script);
+       }},
+      {"link to a folder",
+       [](const fs::path& script, const fs::path& target) {
+         fs::create_directory(target);
+         fs::create_symlink(target, script);
+       }},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    fs::remove_all(root_ / "data");
+    fs::remove_all(target);
+    register_command(L"\"/opt/cssqueeze\" %1");
+    registry_key key = null_key;
+    ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+    fs::remove(script());
+    r.place(script(), target);
+    const fs::file_type placed = fs::symlink_status(script()).type();
+
+    const std::wstring command = L"\"/opt/other\" %1";
+    EXPECT_EQ(set_default_value(key, string_value_type, command, command.size() * 2), 1010);
+    close_registry_key(key);
+    EXPECT_EQ(fs::symlink_status(script()).type(), placed);
+    if (placed == fs::file_type::directory) {
+      EXPECT_EQ(read_file(script() / "inside"), "keep me");
+    }
+    if (fs::is_directory(target)) {
+      EXPECT_TRUE(fs::is_empty(target));
+    } else {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(target)));  // the link was not followed
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(scripts()), fs::directory_iterator()), 1);
+  }
+}
+
+TEST_F(RegistryPosix, PlantedTemporaryNameIsNeverFollowed) {
+  // The new script is written under a name beside the old one; a link planted there
+  // beforehand must not lead the write to its target.
+  register_command(L"\"/opt/cssqueeze\" %1");
+  const fs::path target = root_ / "target";
+  write_file(target, "keep me");
+  const fs::path temporary =
+      scripts() / (".Compress (css style).new-" + std::to_string(::getpid()));
+  fs::create_symlink(target, temporary);
+  registry_key key = null_key;
+  ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  const std::wstring command = L"\"/opt/other\" %1";
+  EXPECT_EQ(set_default_value(key, string_value_type, command, command.size() * 2), 0);
+  close_registry_key(key);
+  EXPECT_EQ(read_file(target), "keep me");
+  EXPECT_NE(read_file(script()).find("# \"/opt/other\" %1\n"), std::string::npos);
+  EXPECT_EQ(std::distance(fs::directory_iterator(scripts()), fs::directory_iterator()), 1);
+
+  // A folder there cannot be cleared away: the write fails and the script stays as it was.
+  const std::string before = read_file(script());
+  fs::create_directory(temporary);
+  write_file(temporary / "inside", "keep me");
+  ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  EXPECT_NE(set_default_value(key, string_value_type, command, command.size() * 2), 0);
+  close_registry_key(key);
+  EXPECT_EQ(read_file(script()), before);
+  EXPECT_EQ(read_file(temporary / "inside"), "keep me");
+}
+
+TEST_F(RegistryPosix, FolderThatTurnsReadOnlyAfterTheOpenRefusesTheWrite) {
+  const int result = run_unprivileged([] {
+    char folder[] = "/tmp/cssqueeze-registry-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) return 250;
+    const fs::path scripts = fs::path(folder) / "data" / "nautilus" / "scripts";
+    const fs::path script = scripts / "Compress (css style)";
+    ::setenv("XDG_DATA_HOME", (fs::path(folder) / "data").c_str(), 1);
+    registry_key key = null_key;
+    if (create_registry_key(classes_root, key_path, key_all_access, key) != 0) return 251;
+    const std::wstring first = L"\"/opt/cssqueeze\" %1";
+    if (set_default_value(key, string_value_type, first, first.size() * 2) != 0) return 252;
+    const std::string before = read_file(script);
+    fs::permissions(scripts, fs::perms::owner_read | fs::perms::owner_exec);
+    const std::wstring second = L"\"/opt/other\" %1";
+    int code = set_default_value(key, string_value_type, second, second.size() * 2);
+    close_registry_key(key);
+    if (read_file(script) != before) code = 253;
+    if (std::distance(fs::directory_iterator(scripts), fs::directory_iterator()) != 1) {
+      code = 254;
+    }
+    fs::permissions(scripts, fs::perms::owner_all);
+    fs::remove_all(folder);
+    return code;
+  });
+  EXPECT_EQ(result, 5);
+}
+
+TEST_F(RegistryPosix, FileSizeLimitFailsTheWriteInsteadOfKillingTheTool) {
+  // As under `ulimit -f`: a child with a limit far below the script's size. Unless it is
+  // ignored, SIGXFSZ would end the child before set_default_value returns.
+  const fs::path folder = scripts();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_DFL);
+    const rlimit limit{16, 16};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(250);
+    registry_key key = null_key;
+    if (create_registry_key(classes_root, key_path, key_all_access, key) != 0) _exit(251);
+    const std::wstring command = L"\"/opt/cssqueeze\" %1";
+    const int code = set_default_value(key, string_value_type, command, command.size() * 2);
+    close_registry_key(key);
+    _exit(code == 1013 ? 0 : 252);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  // Only the empty script that create made; no temporary file left.
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  EXPECT_EQ(fs::file_size(script()), 0u);
 }
 
 TEST_F(RegistryPosix, ModulePathIsThisProgram) {

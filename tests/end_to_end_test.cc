@@ -11,33 +11,23 @@ TEST(EndToEnd, NeedsPosix) { GTEST_SKIP() << "these runs start the tool with pos
 #else
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/tool_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* tool_path = CSSQUEEZE_EXE;
 constexpr const char* test_data = CSSQUEEZE_TEST_DATA;
-constexpr const char* setpriv_path = "/usr/bin/setpriv";
 
 // The Overview's typical stylesheet and what becomes of it.
 const std::string typical_file = "a {\n  color : red ;\n}\n";
@@ -54,32 +44,6 @@ const std::string nothing_to_change_lines =
     "no useless charachter found.\n"
     "there is nothing to change.\n";
 const std::string cannot_open_line = "We don't access to that file.\n";
-
-struct run_result {
-  bool finished = false;
-  int exit_status = -1;
-  std::string banner;  // the first three lines
-  std::string lines;   // everything after them
-  std::string errors;
-};
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> folder_names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 timespec modification_time(const fs::path& path) {
   struct stat status {};
@@ -98,16 +62,13 @@ class EndToEnd : public testing::Test {
     folder_ = name;
     work_ = folder_ / "work";
     fs::create_directory(work_);
-    const fs::perms open_folder = fs::perms::owner_all | fs::perms::group_read |
-                                  fs::perms::group_exec | fs::perms::others_read |
-                                  fs::perms::others_exec;
-    fs::permissions(folder_, open_folder);
-    fs::permissions(work_, open_folder);
+    open_to_everyone(folder_);
+    open_to_everyone(work_);
   }
 
   void TearDown() override {
     std::error_code ignored;
-    for (const fs::directory_entry& entry : fs::directory_iterator(work_, ignored)) {
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder_, ignored)) {
       if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
         fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
       }
@@ -115,83 +76,12 @@ class EndToEnd : public testing::Test {
     fs::remove_all(folder_, ignored);
   }
 
-  // Whether a run as an unprivileged user is possible: root ignores permission bits, so
-  // root runs the tool through setpriv as nobody.
-  static bool can_run_unprivileged() {
-    return ::geteuid() != 0 || ::access(setpriv_path, X_OK) == 0;
-  }
-
-  run_result run(const std::vector<std::string>& arguments, bool unprivileged = false) {
-    std::vector<std::string> command;
-    if (unprivileged && ::geteuid() == 0) {
-      // A copy of the tool in the test's folder, where nobody may run it whatever the
-      // rights on the build folder.
-      const fs::path tool_copy = folder_ / "cssqueeze";
-      fs::copy_file(tool_path, tool_copy, fs::copy_options::overwrite_existing);
-      fs::permissions(tool_copy, fs::perms::owner_all | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read |
-                                     fs::perms::others_exec);
-      command = {setpriv_path, "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                 tool_copy.string()};
-    } else {
-      command = {tool_path};
-    }
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : command) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    const std::string out_path = (folder_ / "stdout").string();
-    const std::string err_path = (folder_ / "stderr").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t child = -1;
-    const int spawn_error = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    run_result result;
-    if (spawn_error != 0) return result;
-
-    // A tool that hangs (on a FIFO, say) must fail the test, not stall the whole run.
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        return result;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    result.finished = true;
-    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const std::string out = read_file(out_path);
-    std::size_t banner_end = 0;
-    for (int line = 0; line < 3 && banner_end != std::string::npos; ++line) {
-      banner_end = out.find('\n', banner_end);
-      if (banner_end != std::string::npos) ++banner_end;
-    }
-    if (banner_end == std::string::npos) banner_end = out.size();
-    result.banner = out.substr(0, banner_end);
-    result.lines = out.substr(banner_end);
-    result.errors = read_file(err_path);
-    return result;
-  }
-
-  // What every run must show whatever happened: status 0, the banner, nothing on stderr.
-  static void expect_clean_run(const run_result& result) {
-    ASSERT_TRUE(result.finished) << "the tool did not start or did not end";
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.errors, "");
-    // Two lines of credits and an empty line.
-    ASSERT_GE(result.banner.size(), 4u);
-    EXPECT_EQ(result.banner.substr(result.banner.size() - 2), "\n\n");
-    EXPECT_EQ(std::count(result.banner.begin(), result.banner.end(), '\n'), 3);
-    EXPECT_NE(result.banner[0], '\n');
+  tool_run run(const std::vector<std::string>& arguments, bool unprivileged = false) {
+    tool_run_options options;
+    options.arguments = arguments;
+    options.scratch_folder = folder_;
+    options.unprivileged = unprivileged;
+    return run_tool(options);
   }
 
   fs::path folder_;
@@ -243,7 +133,7 @@ TEST_F(EndToEnd, MinifiesInPlaceAndReportsEachStage) {
     const fs::path path = work_ / "site.css";
     write_file(path, r.before);
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old_times, 0), 0);
-    const run_result result = run({path.string()});
+    const tool_run result = run({path.string()});
     expect_clean_run(result);
     EXPECT_EQ(result.lines, r.lines);
     EXPECT_EQ(read_file(path), r.after);
@@ -260,7 +150,7 @@ TEST_F(EndToEnd, SampleStylesheetKeepsItsStringsAndPermissionBits) {
   const fs::path path = work_ / "site.css";
   fs::copy_file(fs::path(test_data) / "site.css", path);
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  const run_result result = run({path.string()});
+  const tool_run result = run({path.string()});
   expect_clean_run(result);
   EXPECT_EQ(result.lines,
             "4 comments removed.\n"
@@ -273,7 +163,7 @@ TEST_F(EndToEnd, SampleStylesheetKeepsItsStringsAndPermissionBits) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
   // Its own output needs nothing more: the strings are found again and left alone.
-  const run_result again = run({path.string()});
+  const tool_run again = run({path.string()});
   expect_clean_run(again);
   EXPECT_EQ(again.lines,
             "no comment found.\n"
@@ -298,7 +188,7 @@ TEST_F(EndToEnd, PathsThatAreNoReadableFileGetOneLine) {
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
-    const run_result result = run({r.path});
+    const tool_run result = run({r.path});
     expect_clean_run(result);
     EXPECT_EQ(result.lines, cannot_open_line);
     EXPECT_EQ(folder_names(work_), (std::vector<std::string>{"folder", "pipe.css"}));
@@ -309,7 +199,7 @@ TEST_F(EndToEnd, PathsThatAreNoReadableFileGetOneLine) {
 TEST_F(EndToEnd, ArgumentsAfterTheFirstAreIgnored) {
   write_file(work_ / "first.css", typical_file);
   write_file(work_ / "second.css", typical_file);
-  const run_result result = run({(work_ / "first.css").string(), (work_ / "second.css").string(),
+  const tool_run result = run({(work_ / "first.css").string(), (work_ / "second.css").string(),
                                  "--help", ""});
   expect_clean_run(result);
   EXPECT_EQ(result.lines, typical_lines);
@@ -320,7 +210,7 @@ TEST_F(EndToEnd, ArgumentsAfterTheFirstAreIgnored) {
 TEST_F(EndToEnd, SymbolicLinkStaysALinkAndItsTargetIsMinified) {
   write_file(work_ / "real.css", typical_file);
   fs::create_symlink("real.css", work_ / "link.css");
-  const run_result result = run({(work_ / "link.css").string()});
+  const tool_run result = run({(work_ / "link.css").string()});
   expect_clean_run(result);
   EXPECT_EQ(result.lines, typical_lines);
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(work_ / "link.css")));
@@ -330,15 +220,210 @@ TEST_F(EndToEnd, SymbolicLinkStaysALinkAndItsTargetIsMinified) {
 }
 
 TEST_F(EndToEnd, ReadOnlyFileIsReportedAndLeftAlone) {
-  if (!can_run_unprivileged()) GTEST_SKIP() << "root, and no setpriv to run as nobody";
+  if (!can_run_unprivileged()) GTEST_SKIP() << "root, and no user nobody to run as";
   const fs::path path = work_ / "site.css";
   write_file(path, typical_file);
   fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  const run_result result = run({path.string()}, true);
+  const tool_run result = run({path.string()}, true);
   expect_clean_run(result);
   EXPECT_EQ(result.lines, typical_lines + "we couldn't access the file again.\n");
   EXPECT_EQ(read_file(path), typical_file);
   EXPECT_EQ(folder_names(work_), std::vector<std::string>{"site.css"});
+}
+
+TEST_F(EndToEnd, FileSizeLimitEndsTheRunNormally) {
+  // `ulimit -f` as a user may have set it: the write of the new text stops at the limit.
+  const fs::path path = work_ / "site.css";
+  std::string big;
+  for (int i = 0; i < 1000; ++i) big += typical_file;
+  write_file(path, big);
+  tool_run_options options;
+  options.arguments = {path.string()};
+  options.scratch_folder = folder_;
+  options.file_size_limit = 4096;
+  const tool_run result = run_tool(options);
+  expect_clean_run(result);
+  EXPECT_EQ(result.lines,
+            "no comment found.\n"
+            "no string found.\n"
+            "9999 useless charachters removed.\n"
+            "total: 9999 useless charachters removed.\n"
+            "45% compressed.\n"
+            "we couldn't write the file; it was left as it was.\n");
+  EXPECT_EQ(read_file(path), big);
+  EXPECT_EQ(folder_names(work_), std::vector<std::string>{"site.css"});
+}
+
+// Register mode on Linux: the script stands for the registry key, in a data folder of the
+// test's own, never the real home.
+class RegisterMode : public EndToEnd {
+ protected:
+  void SetUp() override {
+    EndToEnd::SetUp();
+    data_ = work_ / "data";
+    scripts_ = data_ / "nautilus" / "scripts";
+    script_ = scripts_ / "Compress (css style)";
+  }
+
+  tool_run register_run(bool unprivileged = false) {
+    tool_run_options options;
+    options.scratch_folder = folder_;
+    options.unprivileged = unprivileged;
+    options.environment = {{"XDG_DATA_HOME", data_.string()}, {"HOME", (work_ / "home").string()}};
+    return run_tool(options);
+  }
+
+  fs::path data_;
+  fs::path scripts_;
+  fs::path script_;
+};
+
+const std::string success_lines =
+    "Success: Key created.\n"
+    "From now, you can use right click context-menu to access this tool.\n";
+const std::string from_now_line =
+    "From now, you can use right click context-menu to access this tool.\n";
+const std::string unable_to_open_line = "Unable to open registry key.\n";
+const std::string create_refused_lines =
+    "Error: Could not create registry key *\\shell\\Compress (css style)\\command\n"
+    "\tERROR: 5\n"
+    "Run this program as adminstrator for once.\n"
+    "Unable to change registry.\n"
+    "ERROR: 6\n";
+
+TEST_F(RegisterMode, FirstRunCreatesTheScriptAndTheNextRewritesIt) {
+  const tool_run first = register_run();
+  expect_clean_run(first);
+  EXPECT_EQ(first.lines, success_lines);
+  ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(script_)));
+  const std::string script_text = read_file(script_);
+  EXPECT_NE(script_text.find("\n# \"" + fs::canonical(tool_path()).string() + "\" %1\n"),
+            std::string::npos)
+      << script_text;
+
+  const tool_run second = register_run();
+  expect_clean_run(second);
+  EXPECT_EQ(second.lines, from_now_line);
+  EXPECT_EQ(read_file(script_), script_text);
+  EXPECT_EQ(folder_names(scripts_), std::vector<std::string>{"Compress (css style)"});
+}
+
+TEST_F(RegisterMode, WhatStandsAtTheScriptsNameIsNeverFollowedOrWrittenInto) {
+  const fs::path elsewhere = work_ / "elsewhere";
+  struct row {
+    const char* name;
+    void (*place)(const fs::path& script, const fs::path& elsewhere);
+  };
+  const row rows[] = {
+      {"folder",
+       [](const fs::path& script, const fs::path&) {
+         fs::create_directory(script);
+         write_file(script / "inside", "keep me");
+       }},
+      {"link to a file",
+       [](const fs::path& script, const fs::path& elsewhere) {
+         write_file(elsewhere, "keep me");
+         fs::create_symlink(elsewhere, script);
+       }},
+      {"link to a folder",
+       [](const fs::path& script, const fs::path& elsewhere) {
+         fs::create_directory(elsewhere);
+         write_file(elsewhere / "inside", "keep me");
+         fs::create_symlink(elsewhere, script);
+       }},
+      {"dangling link",
+       [](const fs::path& script, const fs::path& elsewhere) {
+         fs::create_symlink(elsewhere, script);
+       }},
+      {"FIFO", [](const fs::path& script, const fs::path&) {
+         ASSERT_EQ(::mkfifo(script.c_str(), 0644), 0);
+       }},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::error_code ignored;
+    fs::remove_all(data_, ignored);
+    fs::remove_all(elsewhere, ignored);
+    fs::create_directories(scripts_);
+    r.place(script_, elsewhere);
+    const fs::file_status before = fs::symlink_status(script_);
+
+    const tool_run result = register_run();
+    expect_clean_run(result);
+    EXPECT_EQ(result.lines, unable_to_open_line);
+    EXPECT_EQ(fs::symlink_status(script_).type(), before.type());
+    EXPECT_EQ(folder_names(scripts_), std::vector<std::string>{"Compress (css style)"});
+    if (fs::is_directory(fs::symlink_status(script_))) {
+      EXPECT_EQ(folder_names(script_), std::vector<std::string>{"inside"});
+      EXPECT_EQ(read_file(script_ / "inside"), "keep me");
+    }
+    if (fs::is_regular_file(elsewhere)) {
+      EXPECT_EQ(read_file(elsewhere), "keep me");
+    } else if (fs::is_directory(elsewhere)) {
+      EXPECT_EQ(folder_names(elsewhere), std::vector<std::string>{"inside"});
+      EXPECT_EQ(read_file(elsewhere / "inside"), "keep me");
+    } else {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(elsewhere))) << "the link was followed";
+    }
+  }
+}
+
+TEST_F(RegisterMode, FileWhereAFolderShouldBeFailsTheOpen) {
+  fs::create_directories(data_);
+  write_file(data_ / "nautilus", "not a folder");
+  const tool_run result = register_run();
+  expect_clean_run(result);
+  EXPECT_EQ(result.lines, unable_to_open_line);
+  EXPECT_EQ(read_file(data_ / "nautilus"), "not a folder");
+}
+
+TEST_F(RegisterMode, UnwritableDataFolderIsReportedAndLeftAlone) {
+  if (!can_run_unprivileged()) GTEST_SKIP() << "root, and no user nobody to run as";
+  // Rows: how far the folders exist, all of them readable but not writable by the runner.
+  struct row {
+    const char* name;
+    bool scripts_exist;
+    bool script_exists;
+    std::string lines;
+  };
+  const row rows[] = {
+      {"data folder without the scripts folder", false, false, create_refused_lines},
+      {"scripts folder without the script", true, false, create_refused_lines},
+      // Windows too refuses to open a key for writing to someone who may not change it.
+      {"script in a folder that may not be changed", true, true, unable_to_open_line},
+  };
+  const fs::perms read_only = fs::perms::owner_read | fs::perms::owner_exec |
+                              fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::error_code ignored;
+    fs::remove_all(data_, ignored);
+    fs::create_directories(r.scripts_exist ? scripts_ : data_);
+    if (r.script_exists) write_file(script_, "#!/bin/sh\nexit 0\n");
+    for (fs::path folder = r.scripts_exist ? scripts_ : data_; folder != work_;
+         folder = folder.parent_path()) {
+      fs::permissions(folder, read_only);
+    }
+
+    const tool_run result = register_run(true);
+    expect_clean_run(result);
+    EXPECT_EQ(result.lines, r.lines);
+    if (r.scripts_exist) {
+      EXPECT_EQ(folder_names(scripts_), r.script_exists
+                                            ? std::vector<std::string>{"Compress (css style)"}
+                                            : std::vector<std::string>{});
+    } else {
+      EXPECT_TRUE(fs::is_empty(data_));
+    }
+    if (r.script_exists) {
+      EXPECT_EQ(read_file(script_), "#!/bin/sh\nexit 0\n");
+    }
+    for (fs::path folder = r.scripts_exist ? scripts_ : data_; folder != work_;
+         folder = folder.parent_path()) {
+      fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
+    }
+  }
 }
 
 }  // namespace
