@@ -2,7 +2,6 @@
 // does them, on the text as loaded.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "bench/bench_harness.h"
 #include "minifier/comments.h"
@@ -11,13 +10,13 @@
 namespace {
 
 bool run_scan_quotes(std::string& text) {
-  const std::vector<std::int32_t> quote_positions = scan_quotes(text, to_count(text.size()));
-  benchmark::DoNotOptimize(quote_positions.data());
+  const quote_list quote_positions = scan_quotes(text, to_count(text.size()));
+  benchmark::DoNotOptimize(quote_positions.gaps.data());
   return true;
 }
 
 bool run_scan_quotes_and_remove_comments(std::string& text) {
-  const std::vector<std::int32_t> quote_positions = scan_quotes(text, to_count(text.size()));
+  const quote_list quote_positions = scan_quotes(text, to_count(text.size()));
   benchmark::DoNotOptimize(remove_comments(text, quote_positions));
   return true;
 }

@@ -2,7 +2,6 @@
 // loading and saving: what the whole tool costs apart from the disk.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "bench/bench_harness.h"
 #include "minifier/comments.h"
@@ -13,7 +12,7 @@
 namespace {
 
 bool run_pipeline(std::string& text) {
-  const std::vector<std::int32_t> quote_positions = scan_quotes(text, to_count(text.size()));
+  const quote_list quote_positions = scan_quotes(text, to_count(text.size()));
   benchmark::DoNotOptimize(remove_comments(text, quote_positions));
   lifted_strings lifted;
   const std::int32_t string_count = extract_strings(text, lifted);

@@ -6,10 +6,16 @@
 #include "minifier/comments.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 
 #include "minifier/text_limits.h"
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define CSSQUEEZE_SSE2 1
+#endif
 
 namespace {
 
@@ -22,37 +28,187 @@ bool follows_odd_backslashes(std::string_view text, std::size_t position) {
   return count % 2 == 1;
 }
 
+// The first byte at or after from, or not_found. Looks at the next few bytes, then the next
+// sixteen, itself before calling memchr: between the quotes of short strings, or inside
+// short comments, the call costs more than the search. comments_bench, best of 5 on
+// 16 MiB, scan_quotes+remove_comments: only_empty_comments 156 -> 312 MB/s, together
+// with the finder below only_empty_strings 52 -> 306 MB/s.
+std::size_t find_byte(std::string_view text, std::size_t from, char byte) {
+  const std::size_t size = text.size();
+  // The byte is often right there: a few plain compares answer before any setup.
+  const std::size_t near_end = std::min(size, from + 4);
+  for (; from < near_end; ++from) {
+    if (text[from] == byte) return from;
+  }
+  if (from >= size) return not_found;
+#ifdef CSSQUEEZE_SSE2
+  if (from + 16 <= size) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(byte))));
+    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
+    from += 16;
+    if (from == size) return not_found;
+  }
+#endif
+  const void* found = std::memchr(text.data() + from, byte, size - from);
+  return found == nullptr ? not_found
+                          : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
+
+// The first at or after from of a two-byte sequence whose bytes differ, or not_found.
+std::size_t find_pair(std::string_view text, std::size_t from, char first, char second) {
+  while (true) {
+    const std::size_t found = find_byte(text, from, first);
+    if (found == not_found || found + 1 >= text.size()) return not_found;
+    if (text[found + 1] == second) return found;
+    from = found + 1;
+  }
+}
+
 // The '*' of the first "*/" whose '*' is at or after from, or not_found.
 std::size_t find_closer(std::string_view text, std::size_t from) {
-  return from >= text.size() ? not_found : text.find("*/", from);
+  return find_pair(text, from, '*', '/');
 }
 
 // The '/' of the first "/*" at or after from, or not_found.
 std::size_t find_opener(std::string_view text, std::size_t from) {
-  return from >= text.size() ? not_found : text.find("/*", from);
+  return find_pair(text, from, '/', '*');
 }
 
-// The first ', " or "/*" at or after from: the only bytes that change the reading's state.
-std::size_t find_quote_or_opener(std::string_view text, std::size_t from) {
-  for (std::size_t i = from; i < text.size(); ++i) {
-    const char byte = text[i];
-    if (byte == '\'' || byte == '"') return i;
-    if (byte == '/' && i + 1 < text.size() && text[i + 1] == '*') return i;
+// Finds, left to right, the bytes that change the quote reading's state: ', " and "/*".
+// Sixteen bytes at a time where SSE2 is there, keeping the last block's matches so that a
+// text dense in quotes costs one load per sixteen bytes, not one per quote. The text must
+// not change at or after the positions asked for. comments_bench, scan_quotes, best of 5
+// on 16 MiB, against a byte loop: typical 1390 -> 3200 MB/s, many_short_strings 162 ->
+// 664, backslash_before_every_quote 1770 -> 1950.
+class quote_or_opener_finder {
+ public:
+  explicit quote_or_opener_finder(std::string_view text) : text_(text) {}
+
+  // The first ', " or "/*" at or after from, or not_found.
+  std::size_t find(std::size_t from) {
+    while (true) {
+      const std::size_t found = find_quote_or_slash(from);
+      if (found == not_found || text_[found] != '/') return found;
+      if (found + 1 < text_.size() && text_[found + 1] == '*') return found;
+      from = found + 1;
+    }
   }
-  return not_found;
-}
+
+ private:
+  std::size_t find_quote_or_slash(std::size_t from) {
+    const std::size_t size = text_.size();
+#ifdef CSSQUEEZE_SSE2
+    if (has_block_ && from >= block_ && from < block_ + 16) {
+      const unsigned rest = matches_ & ~((1u << (from - block_)) - 1);
+      if (rest != 0) return block_ + static_cast<std::size_t>(std::countr_zero(rest));
+      from = block_ + 16;
+    }
+    for (; from + 16 <= size; from += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + from));
+      const __m128i hits =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')),
+                                    _mm_cmpeq_epi8(block, _mm_set1_epi8('"'))),
+                       _mm_cmpeq_epi8(block, _mm_set1_epi8('/')));
+      const unsigned matches = static_cast<unsigned>(_mm_movemask_epi8(hits));
+      if (matches != 0) {
+        has_block_ = true;
+        block_ = from;
+        matches_ = matches;
+        return from + static_cast<std::size_t>(std::countr_zero(matches));
+      }
+    }
+#endif
+    for (; from < size; ++from) {
+      const char byte = text_[from];
+      if (byte == '\'' || byte == '"' || byte == '/') return from;
+    }
+    return not_found;
+  }
+
+  std::string_view text_;
+  bool has_block_ = false;
+  std::size_t block_ = 0;  // where the last block with matches begins
+  unsigned matches_ = 0;   // bit k set: text_[block_ + k] is a match
+};
+
+// Reads a quote_list from the first position on.
+class quote_reader {
+ public:
+  explicit quote_reader(const quote_list& quotes) : rest_(quotes.gaps), left_(quotes.count) {}
+  bool done() const { return left_ == 0; }
+  // The position read next; only while not done().
+  std::size_t peek() {
+    if (!decoded_) {
+      std::size_t gap = 0;
+      for (int shift = 0;; shift += 7) {
+        const unsigned char byte = static_cast<unsigned char>(rest_.front());
+        rest_.remove_prefix(1);
+        gap |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) break;
+      }
+      position_ = next_free_ + gap;
+      decoded_ = true;
+    }
+    return position_;
+  }
+  void skip() {
+    peek();
+    next_free_ = position_ + 1;
+    decoded_ = false;
+    --left_;
+  }
+
+ private:
+  std::string_view rest_;
+  std::size_t left_;
+  std::size_t next_free_ = 0;
+  std::size_t position_ = 0;
+  bool decoded_ = false;
+};
 
 }  // namespace
 
-std::vector<std::int32_t> scan_quotes(std::string_view working_text, std::int32_t loaded_length) {
-  std::vector<std::int32_t> quote_positions;
+void quote_list::add(std::size_t position) {
+  std::size_t gap = position - next_free;
+  while (gap >= 0x80) {
+    gaps.push_back(static_cast<char>(0x80 | (gap & 0x7F)));
+    gap >>= 7;
+  }
+  gaps.push_back(static_cast<char>(gap));
+  next_free = position + 1;
+  ++count;
+}
+
+std::vector<std::int32_t> quote_list::list() const {
+  std::vector<std::int32_t> positions;
+  for (quote_reader reader(*this); !reader.done(); reader.skip()) {
+    positions.push_back(to_count(reader.peek()));
+  }
+  return positions;
+}
+
+quote_list quote_list::from_list(const std::vector<std::int32_t>& positions) {
+  quote_list quotes;
+  for (const std::int32_t position : positions) quotes.add(static_cast<std::size_t>(position));
+  return quotes;
+}
+
+quote_list scan_quotes(std::string_view working_text, std::int32_t loaded_length) {
+  quote_list quote_positions;
   if (loaded_length <= 0) return quote_positions;
   const std::string_view text =
       working_text.substr(0, std::min<std::size_t>(working_text.size(), loaded_length));
+  // The list never takes more bytes than the text has (a byte per quote, and a longer
+  // distance spans more text than it takes bytes), so one reservation spares the copies
+  // and the doubled peak of a growing buffer; reserved pages never written cost no memory.
+  quote_positions.gaps.reserve(text.size());
 
+  quote_or_opener_finder finder(text);
   std::size_t i = 0;
   while (true) {
-    i = find_quote_or_opener(text, i);
+    i = finder.find(i);
     if (i == not_found) break;
     if (text[i] == '/') {
       // A comment: quotes inside it are ordinary bytes. Its closer may share the opener's
@@ -67,37 +223,34 @@ std::vector<std::int32_t> scan_quotes(std::string_view working_text, std::int32_
       continue;
     }
     // An opening quote: the string runs to the next unescaped quote of the same kind.
-    quote_positions.push_back(to_count(i));
+    quote_positions.add(i);
     const char kind = text[i];
     std::size_t close = i + 1;
     while (true) {
-      close = close >= text.size() ? not_found : text.find(kind, close);
+      close = find_byte(text, close, kind);
       if (close == not_found || !follows_odd_backslashes(text, close)) break;
       ++close;
     }
     if (close == not_found) break;  // unterminated: the string runs to the end
-    quote_positions.push_back(to_count(close));
+    quote_positions.add(close);
     i = close + 1;
   }
   return quote_positions;
 }
 
-std::int32_t remove_comments(std::string& working_text,
-                             const std::vector<std::int32_t>& quote_positions) {
+std::int32_t remove_comments(std::string& working_text, const quote_list& quote_positions) {
   const std::size_t size = working_text.size();
   char* const text = working_text.data();
   const std::string_view view(working_text);
 
   // Unread bytes have not moved, so an opener found there sits at its loaded position. The
-  // openers met there come in ascending order, and so one cursor over quote_positions
+  // openers met there come in ascending order, and so one walk over quote_positions
   // answers "inside a string?": an odd number of quotes before the opener means inside
   // (after an unpaired last quote too: an unterminated string runs to the end).
+  quote_reader quotes(quote_positions);
   std::size_t quotes_before = 0;
   const auto is_inside_string = [&](std::size_t loaded_position) {
-    while (quotes_before < quote_positions.size() &&
-           static_cast<std::size_t>(quote_positions[quotes_before]) < loaded_position) {
-      ++quotes_before;
-    }
+    for (; !quotes.done() && quotes.peek() < loaded_position; quotes.skip()) ++quotes_before;
     return quotes_before % 2 == 1;
   };
 

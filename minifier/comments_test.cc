@@ -56,7 +56,8 @@ TEST(ScanQuotes, RecordsOpeningAndClosingQuotesOfStrings) {
   };
   for (const quote_row& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.text));
-    EXPECT_EQ(scan_quotes(row.text, static_cast<std::int32_t>(row.text.size())), row.positions);
+    EXPECT_EQ(scan_quotes(row.text, static_cast<std::int32_t>(row.text.size())).list(),
+              row.positions);
   }
 }
 
@@ -73,7 +74,7 @@ TEST(ScanQuotes, ReadsOnlyTheLoadedLength) {
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.text) + " loaded_length " +
                  std::to_string(row.loaded_length));
-    EXPECT_EQ(scan_quotes(row.text, row.loaded_length), row.positions);
+    EXPECT_EQ(scan_quotes(row.text, row.loaded_length).list(), row.positions);
   }
 }
 
@@ -89,7 +90,7 @@ void check_removal_rows(const removal_row* rows, std::size_t row_count) {
     const removal_row& row = rows[i];
     SCOPED_TRACE(testing::PrintToString(row.before));
     std::string working_text = row.before;
-    const std::vector<std::int32_t> quote_positions =
+    const quote_list quote_positions =
         scan_quotes(working_text, static_cast<std::int32_t>(working_text.size()));
     EXPECT_EQ(remove_comments(working_text, quote_positions), row.count);
     EXPECT_EQ(working_text, row.after);
@@ -202,7 +203,8 @@ TEST(RemoveComments, JudgesOpenersByTheirLoadedPosition) {
     SCOPED_TRACE(testing::PrintToString(row.before) + " with " +
                  testing::PrintToString(row.quote_positions));
     std::string working_text = row.before;
-    EXPECT_EQ(remove_comments(working_text, row.quote_positions), row.count);
+    EXPECT_EQ(remove_comments(working_text, quote_list::from_list(row.quote_positions)),
+              row.count);
     EXPECT_EQ(working_text, row.after);
   }
 }

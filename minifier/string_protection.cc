@@ -5,9 +5,16 @@
 // entries back in from the front, so neither shifts the rest of the text per string.
 #include "minifier/string_protection.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "minifier/text_limits.h"
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define CSSQUEEZE_SSE2 1
+#endif
 
 namespace {
 
@@ -21,18 +28,98 @@ bool is_escaped_after(std::string_view text, std::size_t floor, std::size_t posi
   return count % 2 == 1;
 }
 
+// The first ' or " at or after from, or not_found. Sixteen bytes at a time where SSE2 is
+// there: string_protection_bench, best of 5 on 16 MiB, against a byte loop,
+// extract_strings on the typical input 1300 -> 2300 MB/s.
 std::size_t find_either_quote(std::string_view text, std::size_t from) {
-  for (std::size_t i = from; i < text.size(); ++i) {
-    if (text[i] == '\'' || text[i] == '"') return i;
+  const char* const bytes = text.data();
+  const std::size_t size = text.size();
+#ifdef CSSQUEEZE_SSE2
+  const __m128i apostrophe = _mm_set1_epi8('\'');
+  const __m128i quotation_mark = _mm_set1_epi8('"');
+  for (; from + 16 <= size; from += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(block, apostrophe), _mm_cmpeq_epi8(block, quotation_mark))));
+    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+#endif
+  for (; from < size; ++from) {
+    if (bytes[from] == '\'' || bytes[from] == '"') return from;
   }
   return not_found;
 }
+
+// The first byte at or after from, or not_found. Looks at the next few bytes, then the next
+// sixteen, itself before calling memchr: between the quotes of short strings the call
+// costs more than the search. string_protection_bench, best of 5 on 16 MiB, with the
+// quote finder below: extract_strings on only_empty_strings 52 -> 219 MB/s.
+std::size_t find_byte(std::string_view text, std::size_t from, char byte) {
+  const std::size_t size = text.size();
+  // The byte is often right there: a few plain compares answer before any setup.
+  const std::size_t near_end = std::min(size, from + 4);
+  for (; from < near_end; ++from) {
+    if (text[from] == byte) return from;
+  }
+  if (from >= size) return not_found;
+#ifdef CSSQUEEZE_SSE2
+  if (from + 16 <= size) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(byte))));
+    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
+    from += 16;
+    if (from == size) return not_found;
+  }
+#endif
+  const void* found = std::memchr(text.data() + from, byte, size - from);
+  return found == nullptr ? not_found
+                          : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
+
+// Finds, left to right, the quotes of a text: find_either_quote that keeps the last
+// block's matches, so that a text dense in quotes costs one load per sixteen bytes, not
+// one per quote. The text must not change at or after the positions asked for.
+class quote_finder {
+ public:
+  explicit quote_finder(std::string_view text) : text_(text) {}
+
+  // The first ' or " at or after from, or not_found.
+  std::size_t find(std::size_t from) {
+#ifdef CSSQUEEZE_SSE2
+    if (has_block_ && from >= block_ && from < block_ + 16) {
+      const unsigned rest = matches_ & ~((1u << (from - block_)) - 1);
+      if (rest != 0) return block_ + static_cast<std::size_t>(std::countr_zero(rest));
+      from = block_ + 16;
+    }
+    for (; from + 16 <= text_.size(); from += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + from));
+      const unsigned matches = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')),
+                                         _mm_cmpeq_epi8(block, _mm_set1_epi8('"')))));
+      if (matches != 0) {
+        has_block_ = true;
+        block_ = from;
+        matches_ = matches;
+        return from + static_cast<std::size_t>(std::countr_zero(matches));
+      }
+    }
+#endif
+    return find_either_quote(text_, from);
+  }
+
+ private:
+  std::string_view text_;
+  bool has_block_ = false;
+  std::size_t block_ = 0;  // where the last block with matches begins
+  unsigned matches_ = 0;   // bit k set: text_[block_ + k] is a quote
+};
 
 // The first unescaped quote of the given kind at or after from.
 std::size_t find_closing_quote(std::string_view text, std::size_t from, char kind) {
   const std::size_t floor = from;  // text[from - 1] is the opening quote
   while (from < text.size()) {
-    const std::size_t quote = text.find(kind, from);
+    const std::size_t quote = find_byte(text, from, kind);
     if (quote == not_found) return not_found;
     if (!is_escaped_after(text, floor, quote)) return quote;
     from = quote + 1;
@@ -42,6 +129,10 @@ std::size_t find_closing_quote(std::string_view text, std::size_t from, char kin
 
 // The first '' or "" in text[from, end) whose first quote is unescaped: an emptied pair.
 std::size_t find_emptied_pair(std::string_view text, std::size_t from, std::size_t end) {
+  // Pairs often touch: the one right at from needs no search (nor an escape test, which
+  // looks no further back than from).
+  const bool quote_at_from = from + 1 < end && (text[from] == '\'' || text[from] == '"');
+  if (quote_at_from && text[from + 1] == text[from]) return from;
   const std::string_view window = text.substr(0, end);
   for (std::size_t i = find_either_quote(window, from); i != not_found && i + 1 < end;
        i = find_either_quote(window, i + 1)) {
@@ -50,7 +141,43 @@ std::size_t find_emptied_pair(std::string_view text, std::size_t from, std::size
   return not_found;
 }
 
+// Moves count bytes from source down to destination (destination <= source). Most moves
+// between short strings are a few bytes long, where a plain loop beats the call to
+// memmove; with the touching-pair shortcut of find_emptied_pair, restore_strings on
+// only_empty_strings went from 161 to 251 MB/s (16 MiB, best of 7, side by side).
+void move_down(char* destination, const char* source, std::size_t count) {
+  if (count > 16) {
+    std::memmove(destination, source, count);
+    return;
+  }
+  for (std::size_t i = 0; i < count; ++i) destination[i] = source[i];
+}
+
 }  // namespace
+
+void lifted_strings::append(std::string_view entry) {
+  std::size_t length = entry.size();
+  while (length >= 0x80) {
+    records.push_back(static_cast<char>(0x80 | (length & 0x7F)));
+    length >>= 7;
+  }
+  records.push_back(static_cast<char>(length));
+  records.append(entry);
+  ++count;
+}
+
+std::string_view lifted_reader::next() {
+  std::size_t length = 0;
+  for (int shift = 0;; shift += 7) {
+    const unsigned char byte = static_cast<unsigned char>(rest_.front());
+    rest_.remove_prefix(1);
+    length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+    if (byte < 0x80) break;
+  }
+  const std::string_view entry = rest_.substr(0, length);
+  rest_.remove_prefix(length);
+  return entry;
+}
 
 bool is_escaped(std::string_view text, std::size_t position) {
   return is_escaped_after(text, 0, position);
@@ -60,11 +187,18 @@ std::int32_t extract_strings(std::string& working_text, lifted_strings& protecte
   const std::size_t size = working_text.size();
   char* const text = working_text.data();
   const std::string_view view(working_text);
+  // The records never outgrow the text (plus three bytes per 16 KiB string), so one
+  // reservation spares the copies and the doubled peak of a growing buffer; the pages
+  // reserved but never written cost no memory. On a 100 MB file of '' the whole run's
+  // peak went from 1016 MB (an offset per entry, in a growing vector) to under 200 MB.
+  protected_strings.records.reserve(protected_strings.records.size() + size + size / 4096 + 8);
   std::size_t write = 0;  // text[0, write) is kept
   std::size_t read = 0;   // text[read, size) is unread and untouched
   std::size_t from = 0;   // where the search for the next opening quote goes on
+  // The finder only ever looks at unread bytes, which the moves below never touch.
+  quote_finder quotes(view);
   while (true) {
-    const std::size_t open = find_either_quote(view, from);
+    const std::size_t open = quotes.find(from);
     if (open == not_found) break;
     if (is_escaped_after(view, read, open)) {
       from = open + 1;
@@ -72,10 +206,9 @@ std::int32_t extract_strings(std::string& working_text, lifted_strings& protecte
     }
     const std::size_t close = find_closing_quote(view, open + 1, text[open]);
     if (close == not_found) break;  // unterminated: left to compaction as it is
-    protected_strings.bytes.append(view.substr(open + 1, close - open - 1));
-    protected_strings.ends.push_back(protected_strings.bytes.size());
+    protected_strings.append(view.substr(open + 1, close - open - 1));
     // Keep everything up to the opening quote, then the closing quote right after it.
-    if (write != read) std::memmove(text + write, text + read, open + 1 - read);
+    if (write != read) move_down(text + write, text + read, open + 1 - read);
     write += open + 1 - read;
     text[write++] = text[close];
     read = from = close + 1;
@@ -91,32 +224,35 @@ bool restore_strings(std::string& working_text, const lifted_strings& protected_
   const std::size_t entries = static_cast<std::size_t>(string_count);
   if (entries > protected_strings.size()) return false;
 
-  // First make sure every entry has its pair, so that a failure leaves the text as it was.
-  // Each search starts just past the previous pair's closing quote: touching pairs ("""")
-  // then each get their own entry.
+  // First make sure every entry has its pair, so that a failure leaves the text as it was,
+  // and add up the bytes to insert. Each search starts just past the previous pair's
+  // closing quote: touching pairs ("""") then each get their own entry.
   const std::size_t old_size = working_text.size();
   std::size_t from = 0;
+  std::size_t inserted = 0;
+  lifted_reader sizes(protected_strings);
   for (std::size_t i = 0; i < entries; ++i) {
     const std::size_t pair = find_emptied_pair(working_text, from, old_size);
     if (pair == not_found) return false;
     from = pair + 2;
+    inserted += sizes.next().size();
   }
 
   // Slide the text to the end of the enlarged buffer, then merge forward: the write cursor
   // trails the read cursor by exactly the bytes still to insert, so nothing unread is
   // overwritten.
-  const std::size_t inserted = protected_strings.ends[entries - 1];
   working_text.resize(old_size + inserted);
   char* const text = working_text.data();
   const std::string_view view(working_text);
   std::memmove(text + inserted, text, old_size);
   std::size_t read = inserted;
   std::size_t write = 0;
+  lifted_reader reader(protected_strings);
   for (std::size_t i = 0; i < entries; ++i) {
     const std::size_t pair = find_emptied_pair(view, read, view.size());
-    std::memmove(text + write, text + read, pair + 1 - read);
+    move_down(text + write, text + read, pair + 1 - read);
     write += pair + 1 - read;
-    const std::string_view entry = protected_strings.entry(i);
+    const std::string_view entry = reader.next();
     std::memcpy(text + write, entry.data(), entry.size());
     write += entry.size();
     text[write++] = text[pair + 1];

@@ -8,19 +8,31 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
-// The lifted contents, in order of position. One byte buffer with end offsets rather than a
-// string per entry: millions of tiny strings would otherwise cost far more than the text.
+// The lifted contents, in order of position, back to back in one byte buffer, each behind
+// its length in a variable number of bytes (seven bits per byte, low bits first, the high
+// bit set on every byte but the last). An entry of fewer than 16384 bytes thus takes no
+// more room than its string took in the text (contents and two quotes), a longer one at
+// most three bytes more, so the buffer stays within the text's size and a little: a
+// string or an offset per entry would cost several times the text on millions of tiny
+// strings.
 struct lifted_strings {
-  std::string bytes;                // every entry's contents, back to back
-  std::vector<std::size_t> ends;    // entry i is bytes[ends[i - 1], ends[i]), ends[-1] = 0
+  std::string records;
+  std::size_t count = 0;
 
-  std::size_t size() const { return ends.size(); }
-  std::string_view entry(std::size_t i) const {
-    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
-    return std::string_view(bytes).substr(begin, ends[i] - begin);
-  }
+  std::size_t size() const { return count; }
+  void append(std::string_view entry);
+};
+
+// Reads the entries of a lifted_strings in order, from the first.
+class lifted_reader {
+ public:
+  explicit lifted_reader(const lifted_strings& lifted) : rest_(lifted.records) {}
+  // The next entry; only to be called while entries remain.
+  std::string_view next();
+
+ private:
+  std::string_view rest_;
 };
 
 // True when the byte at position is a quote behind an odd number of consecutive

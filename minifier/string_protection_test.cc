@@ -17,18 +17,14 @@ using namespace std::string_literals;
 
 std::vector<std::string> entries_of(const lifted_strings& protected_strings) {
   std::vector<std::string> entries;
-  for (std::size_t i = 0; i < protected_strings.size(); ++i) {
-    entries.emplace_back(protected_strings.entry(i));
-  }
+  lifted_reader reader(protected_strings);
+  for (std::size_t i = 0; i < protected_strings.size(); ++i) entries.emplace_back(reader.next());
   return entries;
 }
 
 lifted_strings lifted_from(const std::vector<std::string>& entries) {
   lifted_strings protected_strings;
-  for (const std::string& entry : entries) {
-    protected_strings.bytes += entry;
-    protected_strings.ends.push_back(protected_strings.bytes.size());
-  }
+  for (const std::string& entry : entries) protected_strings.append(entry);
   return protected_strings;
 }
 
@@ -189,8 +185,9 @@ TEST(StringProtection, ManyTouchingStrings) {
   EXPECT_EQ(string_count, 50000);
   EXPECT_EQ(working_text, emptied);
   ASSERT_EQ(protected_strings.size(), 50000u);
-  EXPECT_EQ(protected_strings.entry(0), "a");
-  EXPECT_EQ(protected_strings.entry(1), "\\\"");
+  lifted_reader reader(protected_strings);
+  EXPECT_EQ(reader.next(), "a");
+  EXPECT_EQ(reader.next(), "\\\"");
   EXPECT_TRUE(restore_strings(working_text, protected_strings, string_count));
   EXPECT_EQ(working_text, original);
 }

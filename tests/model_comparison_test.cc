@@ -264,16 +264,14 @@ std::string as_literal(const positions& list) {
 
 lifted_strings to_lifted(const entries& list) {
   lifted_strings lifted;
-  for (const std::string& entry : list) {
-    lifted.bytes += entry;
-    lifted.ends.push_back(lifted.bytes.size());
-  }
+  for (const std::string& entry : list) lifted.append(entry);
   return lifted;
 }
 
 entries from_lifted(const lifted_strings& lifted) {
   entries list;
-  for (std::size_t i = 0; i < lifted.size(); ++i) list.emplace_back(lifted.entry(i));
+  lifted_reader reader(lifted);
+  for (std::size_t i = 0; i < lifted.size(); ++i) list.emplace_back(reader.next());
   return list;
 }
 
@@ -346,13 +344,13 @@ std::int32_t length_of(const std::string& text) { return static_cast<std::int32_
 TEST(ModelComparison, ScanQuotes) {
   compare_on_generated_inputs("scan_quotes", [](const std::string& input) {
     difference_report report;
-    report.compare("quote_positions", scan_quotes(input, length_of(input)),
+    report.compare("quote_positions", scan_quotes(input, length_of(input)).list(),
                    literal_model::scan_quotes(input, length_of(input)));
     // Only the loaded bytes are read, even if the text holds more: a string or comment that
     // the bound cuts off runs to the end.
     const std::int32_t shorter = length_of(input) * 2 / 3;
-    report.compare("quote_positions (shorter loaded length)", scan_quotes(input, shorter),
-                   literal_model::scan_quotes(input, shorter));
+    report.compare("quote_positions (shorter loaded length)",
+                   scan_quotes(input, shorter).list(), literal_model::scan_quotes(input, shorter));
     return report.str();
   });
 }
@@ -362,7 +360,8 @@ TEST(ModelComparison, RemoveComments) {
     const positions quote_positions = literal_model::scan_quotes(input, length_of(input));
     std::string fast = input;
     std::string model = input;
-    const std::int32_t fast_count = remove_comments(fast, quote_positions);
+    const std::int32_t fast_count =
+        remove_comments(fast, quote_list::from_list(quote_positions));
     const std::int32_t model_count = literal_model::remove_comments(model, quote_positions);
     difference_report report;
     report.compare("text", fast, model);
@@ -442,7 +441,7 @@ TEST(ModelComparison, CompactText) {
 TEST(ModelComparison, WholeRun) {
   compare_on_generated_inputs("the whole run", [](const std::string& input) {
     std::string text = input;
-    const positions quote_positions = scan_quotes(text, length_of(text));
+    const quote_list quote_positions = scan_quotes(text, length_of(text));
     const std::int32_t comments = remove_comments(text, quote_positions);
     lifted_strings lifted;
     const std::int32_t strings = extract_strings(text, lifted);
