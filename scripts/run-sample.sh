@@ -8,21 +8,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build-sample"
 
-# Installs, from Debian's packages, those of the named packages that are not installed yet.
-install_missing() {
-  local missing=() package
-  for package in "$@"; do
-    if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" != "install ok installed" ]]; then
-      missing+=("$package")
-    fi
-  done
-  if ((${#missing[@]} > 0)); then
-    echo "== installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}" </dev/null
-  fi
-}
+source "$repo/scripts/lib/install-missing.sh"
 
 install_missing cmake ninja-build g++
 

@@ -8,22 +8,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build-ci"
 
-# Installs, from Debian's packages, those of the named packages that are not installed yet;
-# touches nothing (not even the package lists) when all are there.
-install_missing() {
-  local missing=() package
-  for package in "$@"; do
-    if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" != "install ok installed" ]]; then
-      missing+=("$package")
-    fi
-  done
-  if ((${#missing[@]} > 0)); then
-    echo "== installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}" </dev/null
-  fi
-}
+source "$repo/scripts/lib/install-missing.sh"
 
 install_missing cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
 
@@ -53,6 +38,13 @@ for bench in "${benches[@]}"; do
   fi
   echo "-- $(basename "$bench") ran"
 done
+
+# Every test again under AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz
+# target for about a minute; each script fails on any report, crash or model mismatch.
+echo "== tests under the sanitizers"
+bash "$repo/scripts/run-sanitizers.sh" </dev/null
+echo "== fuzzing"
+bash "$repo/scripts/run-fuzz.sh" </dev/null
 
 # The Windows build and its tests under Wine, when that script is part of the tree.
 if [[ -f "$repo/scripts/test-windows.sh" ]]; then

@@ -14,21 +14,7 @@ unit_tests=(shell_menu_tests registry_platform_tests minifier_tests driver_tests
 
 say() { printf '== %s\n' "$*"; }
 
-install_missing_packages() {
-  local missing=() package
-  for package in g++-mingw-w64-x86-64-posix wine64 cmake ninja-build; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$package")
-    fi
-  done
-  [[ ${#missing[@]} -eq 0 ]] && return
-  say "installing ${missing[*]}"
-  local sudo=()
-  [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    "${missing[@]}"
-}
+source "$repo/scripts/lib/install-missing.sh"
 
 find_wine() {
   local candidate
@@ -42,7 +28,7 @@ find_wine() {
   exit 1
 }
 
-install_missing_packages
+install_missing g++-mingw-w64-x86-64-posix wine64 cmake ninja-build
 
 say "cross-building into $build"
 mkdir -p "$build"
