@@ -6,55 +6,13 @@
 #include "minifier/comments.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstring>
 
+#include "minifier/byte_search.h"
 #include "minifier/text_limits.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define CSSQUEEZE_SSE2 1
-#endif
-
 namespace {
-
-constexpr std::size_t not_found = std::string_view::npos;
-
-// True when text[position] stands behind an odd number of consecutive backslashes.
-bool follows_odd_backslashes(std::string_view text, std::size_t position) {
-  std::size_t count = 0;
-  while (count < position && text[position - 1 - count] == '\\') ++count;
-  return count % 2 == 1;
-}
-
-// The first byte at or after from, or not_found. Looks at the next few bytes, then the next
-// sixteen, itself before calling memchr: between the quotes of short strings, or inside
-// short comments, the call costs more than the search. comments_bench, best of 5 on
-// 16 MiB, scan_quotes+remove_comments: only_empty_comments 156 -> 312 MB/s, together
-// with the finder below only_empty_strings 52 -> 306 MB/s.
-std::size_t find_byte(std::string_view text, std::size_t from, char byte) {
-  const std::size_t size = text.size();
-  // The byte is often right there: a few plain compares answer before any setup.
-  const std::size_t near_end = std::min(size, from + 4);
-  for (; from < near_end; ++from) {
-    if (text[from] == byte) return from;
-  }
-  if (from >= size) return not_found;
-#ifdef CSSQUEEZE_SSE2
-  if (from + 16 <= size) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
-    const unsigned mask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(byte))));
-    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
-    from += 16;
-    if (from == size) return not_found;
-  }
-#endif
-  const void* found = std::memchr(text.data() + from, byte, size - from);
-  return found == nullptr ? not_found
-                          : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-}
 
 // The first at or after from of a two-byte sequence whose bytes differ, or not_found.
 std::size_t find_pair(std::string_view text, std::size_t from, char first, char second) {
@@ -84,12 +42,12 @@ std::size_t find_opener(std::string_view text, std::size_t from) {
 // 664, backslash_before_every_quote 1770 -> 1950.
 class quote_or_opener_finder {
  public:
-  explicit quote_or_opener_finder(std::string_view text) : text_(text) {}
+  explicit quote_or_opener_finder(std::string_view text) : text_(text), finder_(text) {}
 
   // The first ', " or "/*" at or after from, or not_found.
   std::size_t find(std::size_t from) {
     while (true) {
-      const std::size_t found = find_quote_or_slash(from);
+      const std::size_t found = finder_.find(from);
       if (found == not_found || text_[found] != '/') return found;
       if (found + 1 < text_.size() && text_[found + 1] == '*') return found;
       from = found + 1;
@@ -97,40 +55,8 @@ class quote_or_opener_finder {
   }
 
  private:
-  std::size_t find_quote_or_slash(std::size_t from) {
-    const std::size_t size = text_.size();
-#ifdef CSSQUEEZE_SSE2
-    if (has_block_ && from >= block_ && from < block_ + 16) {
-      const unsigned rest = matches_ & ~((1u << (from - block_)) - 1);
-      if (rest != 0) return block_ + static_cast<std::size_t>(std::countr_zero(rest));
-      from = block_ + 16;
-    }
-    for (; from + 16 <= size; from += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + from));
-      const __m128i hits =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')),
-                                    _mm_cmpeq_epi8(block, _mm_set1_epi8('"'))),
-                       _mm_cmpeq_epi8(block, _mm_set1_epi8('/')));
-      const unsigned matches = static_cast<unsigned>(_mm_movemask_epi8(hits));
-      if (matches != 0) {
-        has_block_ = true;
-        block_ = from;
-        matches_ = matches;
-        return from + static_cast<std::size_t>(std::countr_zero(matches));
-      }
-    }
-#endif
-    for (; from < size; ++from) {
-      const char byte = text_[from];
-      if (byte == '\'' || byte == '"' || byte == '/') return from;
-    }
-    return not_found;
-  }
-
   std::string_view text_;
-  bool has_block_ = false;
-  std::size_t block_ = 0;  // where the last block with matches begins
-  unsigned matches_ = 0;   // bit k set: text_[block_ + k] is a match
+  byte_finder<'\'', '"', '/'> finder_;
 };
 
 // Reads a quote_list from the first position on.
@@ -141,14 +67,7 @@ class quote_reader {
   // The position read next; only while not done().
   std::size_t peek() {
     if (!decoded_) {
-      std::size_t gap = 0;
-      for (int shift = 0;; shift += 7) {
-        const unsigned char byte = static_cast<unsigned char>(rest_.front());
-        rest_.remove_prefix(1);
-        gap |= static_cast<std::size_t>(byte & 0x7F) << shift;
-        if (byte < 0x80) break;
-      }
-      position_ = next_free_ + gap;
+      position_ = next_free_ + read_varint(rest_);
       decoded_ = true;
     }
     return position_;
@@ -171,12 +90,7 @@ class quote_reader {
 }  // namespace
 
 void quote_list::add(std::size_t position) {
-  std::size_t gap = position - next_free;
-  while (gap >= 0x80) {
-    gaps.push_back(static_cast<char>(0x80 | (gap & 0x7F)));
-    gap >>= 7;
-  }
-  gaps.push_back(static_cast<char>(gap));
+  append_varint(gaps, position - next_free);
   next_free = position + 1;
   ++count;
 }
@@ -218,7 +132,7 @@ quote_list scan_quotes(std::string_view working_text, std::int32_t loaded_length
       i = closer + 2;
       continue;
     }
-    if (follows_odd_backslashes(text, i)) {
+    if (is_escaped_after(text, 0, i)) {
       ++i;
       continue;
     }
@@ -228,7 +142,7 @@ quote_list scan_quotes(std::string_view working_text, std::int32_t loaded_length
     std::size_t close = i + 1;
     while (true) {
       close = find_byte(text, close, kind);
-      if (close == not_found || !follows_odd_backslashes(text, close)) break;
+      if (close == not_found || !is_escaped_after(text, 0, close)) break;
       ++close;
     }
     if (close == not_found) break;  // unterminated: the string runs to the end

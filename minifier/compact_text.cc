@@ -17,12 +17,8 @@
 #include <bit>
 #include <cstddef>
 
+#include "minifier/byte_search.h"
 #include "minifier/text_limits.h"
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define CSSQUEEZE_SSE2 1
-#endif
 
 namespace {
 
@@ -67,14 +63,7 @@ std::size_t write_gap_rest(char* text, std::size_t write, bool before_is_tight,
 std::size_t find_gap_byte(const char* text, std::size_t size, std::size_t from) {
 #ifdef CSSQUEEZE_SSE2
   for (; from + 16 <= size; from += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
-    const __m128i gaps = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(';')),
-                     _mm_cmpeq_epi8(block, _mm_set1_epi8(' '))),
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\t')),
-                                  _mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))),
-                     _mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(gaps));
+    const unsigned mask = match_mask<';', ' ', '\t', '\n', '\r'>(text + from);
     if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
   }
 #endif

@@ -5,115 +5,18 @@
 // entries back in from the front, so neither shifts the rest of the text per string.
 #include "minifier/string_protection.h"
 
-#include <algorithm>
-#include <bit>
 #include <cstring>
 
+#include "minifier/byte_search.h"
 #include "minifier/text_limits.h"
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define CSSQUEEZE_SSE2 1
-#endif
 
 namespace {
 
-constexpr std::size_t not_found = std::string_view::npos;
-
-// Counts the backslashes right before position, looking no further back than floor: the
-// callers know that the byte before floor is a quote or the start of the text.
-bool is_escaped_after(std::string_view text, std::size_t floor, std::size_t position) {
-  std::size_t count = 0;
-  while (position - count > floor && text[position - count - 1] == '\\') ++count;
-  return count % 2 == 1;
-}
-
-// The first ' or " at or after from, or not_found. Sixteen bytes at a time where SSE2 is
-// there: string_protection_bench, best of 5 on 16 MiB, against a byte loop,
-// extract_strings on the typical input 1300 -> 2300 MB/s.
-std::size_t find_either_quote(std::string_view text, std::size_t from) {
-  const char* const bytes = text.data();
-  const std::size_t size = text.size();
-#ifdef CSSQUEEZE_SSE2
-  const __m128i apostrophe = _mm_set1_epi8('\'');
-  const __m128i quotation_mark = _mm_set1_epi8('"');
-  for (; from + 16 <= size; from += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(block, apostrophe), _mm_cmpeq_epi8(block, quotation_mark))));
-    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
-  }
-#endif
-  for (; from < size; ++from) {
-    if (bytes[from] == '\'' || bytes[from] == '"') return from;
-  }
-  return not_found;
-}
-
-// The first byte at or after from, or not_found. Looks at the next few bytes, then the next
-// sixteen, itself before calling memchr: between the quotes of short strings the call
-// costs more than the search. string_protection_bench, best of 5 on 16 MiB, with the
-// quote finder below: extract_strings on only_empty_strings 52 -> 219 MB/s.
-std::size_t find_byte(std::string_view text, std::size_t from, char byte) {
-  const std::size_t size = text.size();
-  // The byte is often right there: a few plain compares answer before any setup.
-  const std::size_t near_end = std::min(size, from + 4);
-  for (; from < near_end; ++from) {
-    if (text[from] == byte) return from;
-  }
-  if (from >= size) return not_found;
-#ifdef CSSQUEEZE_SSE2
-  if (from + 16 <= size) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
-    const unsigned mask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(byte))));
-    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
-    from += 16;
-    if (from == size) return not_found;
-  }
-#endif
-  const void* found = std::memchr(text.data() + from, byte, size - from);
-  return found == nullptr ? not_found
-                          : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-}
-
-// Finds, left to right, the quotes of a text: find_either_quote that keeps the last
-// block's matches, so that a text dense in quotes costs one load per sixteen bytes, not
-// one per quote. The text must not change at or after the positions asked for.
-class quote_finder {
- public:
-  explicit quote_finder(std::string_view text) : text_(text) {}
-
-  // The first ' or " at or after from, or not_found.
-  std::size_t find(std::size_t from) {
-#ifdef CSSQUEEZE_SSE2
-    if (has_block_ && from >= block_ && from < block_ + 16) {
-      const unsigned rest = matches_ & ~((1u << (from - block_)) - 1);
-      if (rest != 0) return block_ + static_cast<std::size_t>(std::countr_zero(rest));
-      from = block_ + 16;
-    }
-    for (; from + 16 <= text_.size(); from += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + from));
-      const unsigned matches = static_cast<unsigned>(
-          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')),
-                                         _mm_cmpeq_epi8(block, _mm_set1_epi8('"')))));
-      if (matches != 0) {
-        has_block_ = true;
-        block_ = from;
-        matches_ = matches;
-        return from + static_cast<std::size_t>(std::countr_zero(matches));
-      }
-    }
-#endif
-    return find_either_quote(text_, from);
-  }
-
- private:
-  std::string_view text_;
-  bool has_block_ = false;
-  std::size_t block_ = 0;  // where the last block with matches begins
-  unsigned matches_ = 0;   // bit k set: text_[block_ + k] is a quote
-};
+// Finds the quotes of a text left to right, sixteen bytes at a time where SSE2 is there:
+// string_protection_bench, best of 5 on 16 MiB, against a byte loop, extract_strings on
+// the typical input 1300 -> 2300 MB/s; keeping the last block's matches helps texts dense
+// in quotes (only_empty_strings 52 -> 219 MB/s, with find_byte).
+using quote_finder = byte_finder<'\'', '"'>;
 
 // The first unescaped quote of the given kind at or after from.
 std::size_t find_closing_quote(std::string_view text, std::size_t from, char kind) {
@@ -133,9 +36,9 @@ std::size_t find_emptied_pair(std::string_view text, std::size_t from, std::size
   // looks no further back than from).
   const bool quote_at_from = from + 1 < end && (text[from] == '\'' || text[from] == '"');
   if (quote_at_from && text[from + 1] == text[from]) return from;
-  const std::string_view window = text.substr(0, end);
-  for (std::size_t i = find_either_quote(window, from); i != not_found && i + 1 < end;
-       i = find_either_quote(window, i + 1)) {
+  quote_finder quotes(text.substr(0, end));
+  for (std::size_t i = quotes.find(from); i != not_found && i + 1 < end;
+       i = quotes.find(i + 1)) {
     if (text[i + 1] == text[i] && !is_escaped_after(text, from, i)) return i;
   }
   return not_found;
@@ -156,24 +59,13 @@ void move_down(char* destination, const char* source, std::size_t count) {
 }  // namespace
 
 void lifted_strings::append(std::string_view entry) {
-  std::size_t length = entry.size();
-  while (length >= 0x80) {
-    records.push_back(static_cast<char>(0x80 | (length & 0x7F)));
-    length >>= 7;
-  }
-  records.push_back(static_cast<char>(length));
+  append_varint(records, entry.size());
   records.append(entry);
   ++count;
 }
 
 std::string_view lifted_reader::next() {
-  std::size_t length = 0;
-  for (int shift = 0;; shift += 7) {
-    const unsigned char byte = static_cast<unsigned char>(rest_.front());
-    rest_.remove_prefix(1);
-    length |= static_cast<std::size_t>(byte & 0x7F) << shift;
-    if (byte < 0x80) break;
-  }
+  const std::size_t length = read_varint(rest_);
   const std::string_view entry = rest_.substr(0, length);
   rest_.remove_prefix(length);
   return entry;
