@@ -120,7 +120,15 @@ bool write_all(HANDLE file, std::string_view bytes) {
 HANDLE create_temporary_beside(const std::wstring& target, std::wstring& temporary_path) {
   const std::size_t separator = target.find_last_of(L"\\/");
   const std::wstring folder = separator == std::wstring::npos ? L"" : target.substr(0, separator + 1);
-  const std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
+  std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
+  // A name component holds at most 255 characters: the temporary name keeps only the start
+  // of a long one (never half of a surrogate pair), or the longest names could not be saved.
+  constexpr std::size_t longest_kept_name = 200;
+  if (name.size() > longest_kept_name) {
+    const wchar_t last = name[longest_kept_name - 1];
+    const bool splits_pair = last >= 0xD800 && last <= 0xDBFF;
+    name.resize(splits_pair ? longest_kept_name - 1 : longest_kept_name);
+  }
   const std::wstring stem = folder + L"." + name + L".cssqueeze-" +
                             std::to_wstring(GetCurrentProcessId()) + L"-";
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
