@@ -7,14 +7,13 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "shell_menu/registry_fake.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -37,33 +36,9 @@ struct run_outcome {
 
 class RunCssqueeze : public testing::Test {
  protected:
-  // A folder of our own: creating a directory fails when the name is taken, so a name
-  // some other process already uses is never shared.
-  void SetUp() override {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && directory_.empty(); ++attempt) {
-      const fs::path candidate = fs::temp_directory_path() /
-                                 ("cssqueeze-run-" + std::to_string(random()) +
-                                  std::to_string(random()));
-      if (fs::create_directory(candidate)) directory_ = candidate;
-    }
-    ASSERT_FALSE(directory_.empty());
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    if (!directory_.empty()) fs::remove_all(directory_, ignored);
-  }
-
-  std::string write_file(const std::string& name, const std::string& bytes) {
-    const fs::path path = directory_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-  }
-
-  static std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string make_file(const std::string& name, const std::string& bytes) const {
+    write_file(directory_ / name, bytes);
+    return (directory_ / name).string();
   }
 
   // Runs the tool with the arguments after the program name; the input holds one line
@@ -78,7 +53,8 @@ class RunCssqueeze : public testing::Test {
     return {status, out.str(), std::string(std::istreambuf_iterator<char>(in), {})};
   }
 
-  fs::path directory_;
+  temporary_folder temporary_{"cssqueeze-run"};
+  const fs::path directory_ = temporary_.path();
 };
 
 TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
@@ -134,7 +110,7 @@ TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.before));
-    const std::string path = write_file("site.css", row.before);
+    const std::string path = make_file("site.css", row.before);
     const run_outcome outcome = run({path});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.transcript, banner_lines + row.lines);
@@ -169,7 +145,7 @@ TEST_F(RunCssqueeze, LeavesAFileWithNothingToChangeAlone) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.bytes));
-    const std::string path = write_file("site.css", row.bytes);
+    const std::string path = make_file("site.css", row.bytes);
     const fs::file_time_type earlier = fs::last_write_time(path) - std::chrono::hours(48);
     fs::last_write_time(path, earlier);
     const run_outcome outcome = run({path});
@@ -195,8 +171,8 @@ TEST_F(RunCssqueeze, PathsThatCannotBeRead) {
 }
 
 TEST_F(RunCssqueeze, IgnoresArgumentsAfterTheFirst) {
-  const std::string first = write_file("first.css", "a {\n  color : red ;\n}\n");
-  const std::string second = write_file("second.css", "b { }\n");
+  const std::string first = make_file("first.css", "a {\n  color : red ;\n}\n");
+  const std::string second = make_file("second.css", "b { }\n");
   const run_outcome outcome = run({first, second, "--third"});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.transcript,
@@ -233,7 +209,7 @@ TEST_F(RunCssqueeze, NoArgumentSelectsRegisterMode) {
 }
 
 TEST_F(RunCssqueeze, EndsAtOnceWhenInputIsAtItsEnd) {
-  const std::string path = write_file("site.css", "a  b");
+  const std::string path = make_file("site.css", "a  b");
   const char* const argv[] = {"cssqueeze", path.c_str(), nullptr};
   std::ostringstream out;
   std::istringstream in("");

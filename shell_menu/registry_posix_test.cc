@@ -1,9 +1,6 @@
 // The Linux stand-in on a real file system, always inside a temporary XDG_DATA_HOME and
 // HOME: the script it writes, what it refuses to follow or overwrite, and the codes it
 // answers. Permission cases run in a child that has dropped root, since root ignores them.
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,28 +11,20 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "shell_menu/registry.h"
+#include "tests/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const std::wstring key_path = L"*\\shell\\Compress (css style)\\command";
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Widens ASCII and UTF-8 test text the same way the stand-in reads file names.
 std::wstring widen(const std::string& utf8) {
@@ -64,32 +53,11 @@ std::optional<std::string> get(const char* name) {
   return value == nullptr ? std::nullopt : std::optional<std::string>(value);
 }
 
-// Runs body in a forked child, as the unprivileged user "nobody" when this process is root,
-// and returns what body returned (0..255).
-int run_unprivileged(const std::function<int()>& body) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0) {
-      const passwd* nobody = ::getpwnam("nobody");
-      const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
-      const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
-      if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) _exit(254);
-    }
-    _exit(body() & 0xFF);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
-}
-
 class RegistryPosix : public testing::Test {
  protected:
   void SetUp() override {
     saved_data_home_ = get("XDG_DATA_HOME");
     saved_home_ = get("HOME");
-    std::string pattern = (fs::temp_directory_path() / "cssqueeze-registry-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
     ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
     ::setenv("HOME", (root_ / "home").c_str(), 1);
   }
@@ -97,7 +65,6 @@ class RegistryPosix : public testing::Test {
   void TearDown() override {
     set_or_unset("XDG_DATA_HOME", saved_data_home_);
     set_or_unset("HOME", saved_home_);
-    fs::remove_all(root_);
   }
 
   fs::path scripts() const { return root_ / "data" / "nautilus" / "scripts"; }
@@ -114,7 +81,8 @@ class RegistryPosix : public testing::Test {
     close_registry_key(key);
   }
 
-  fs::path root_;
+  temporary_folder temporary_{"cssqueeze-registry"};
+  const fs::path root_ = temporary_.path();
   std::optional<std::string> saved_data_home_;
   std::optional<std::string> saved_home_;
 };
@@ -264,35 +232,27 @@ TEST_F(RegistryPosix, WriteRefusesWhatItCannotStoreFaithfully) {
 
 TEST_F(RegistryPosix, RefusedPermissionAnswersFive) {
   // The child makes its own folders, so that it owns them and only the mode refuses.
-  const int create_result = run_unprivileged([] {
-    char folder[] = "/tmp/cssqueeze-registry-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) return 250;
-    const std::string data = std::string(folder) + "/data";
+  const int create_result = run_in_child([] {
+    const temporary_folder folder("cssqueeze-registry");
+    const fs::path data = folder.path() / "data";
     ::mkdir(data.c_str(), 0500);
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     registry_key key = null_key;
-    const int result = create_registry_key(classes_root, key_path, key_all_access, key);
-    ::rmdir(data.c_str());
-    ::rmdir(folder);
-    return result;
-  });
+    return create_registry_key(classes_root, key_path, key_all_access, key);
+  }, true);
   EXPECT_EQ(create_result, 5);
 
-  const int open_result = run_unprivileged([] {
-    char folder[] = "/tmp/cssqueeze-registry-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) return 250;
-    const fs::path data = fs::path(folder) / "data";
+  const int open_result = run_in_child([] {
+    const temporary_folder folder("cssqueeze-registry");
+    const fs::path data = folder.path() / "data";
     const fs::path scripts = data / "nautilus" / "scripts";
     fs::create_directories(scripts);
     write_file(scripts / "Compress (css style)", "#!/bin/sh\n");
     fs::permissions(scripts, fs::perms::owner_read | fs::perms::owner_exec);
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     registry_key key = null_key;
-    const int result = open_registry_key(classes_root, key_path, key_all_access, key);
-    fs::permissions(scripts, fs::perms::owner_all);
-    fs::remove_all(folder);
-    return result;
-  });
+    return open_registry_key(classes_root, key_path, key_all_access, key);
+  }, true);
   EXPECT_EQ(open_result, 5);
 }
 
@@ -375,12 +335,11 @@ TEST_F(RegistryPosix, PlantedTemporaryNameIsNeverFollowed) {
 }
 
 TEST_F(RegistryPosix, FolderThatTurnsReadOnlyAfterTheOpenRefusesTheWrite) {
-  const int result = run_unprivileged([] {
-    char folder[] = "/tmp/cssqueeze-registry-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) return 250;
-    const fs::path scripts = fs::path(folder) / "data" / "nautilus" / "scripts";
+  const int result = run_in_child([] {
+    const temporary_folder folder("cssqueeze-registry");
+    const fs::path scripts = folder.path() / "data" / "nautilus" / "scripts";
     const fs::path script = scripts / "Compress (css style)";
-    ::setenv("XDG_DATA_HOME", (fs::path(folder) / "data").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (folder.path() / "data").c_str(), 1);
     registry_key key = null_key;
     if (create_registry_key(classes_root, key_path, key_all_access, key) != 0) return 251;
     const std::wstring first = L"\"/opt/cssqueeze\" %1";
@@ -394,35 +353,29 @@ TEST_F(RegistryPosix, FolderThatTurnsReadOnlyAfterTheOpenRefusesTheWrite) {
     if (std::distance(fs::directory_iterator(scripts), fs::directory_iterator()) != 1) {
       code = 254;
     }
-    fs::permissions(scripts, fs::perms::owner_all);
-    fs::remove_all(folder);
     return code;
-  });
+  }, true);
   EXPECT_EQ(result, 5);
 }
 
 TEST_F(RegistryPosix, FileSizeLimitFailsTheWriteInsteadOfKillingTheTool) {
   // As under `ulimit -f`: a child with a limit far below the script's size. Unless it is
   // ignored, SIGXFSZ would end the child before set_default_value returns.
-  const fs::path folder = scripts();
-  const pid_t child = ::fork();
-  if (child == 0) {
+  const int status = run_in_child([] {
     std::signal(SIGXFSZ, SIG_DFL);
     const rlimit limit{16, 16};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(250);
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 250;
     registry_key key = null_key;
-    if (create_registry_key(classes_root, key_path, key_all_access, key) != 0) _exit(251);
+    if (create_registry_key(classes_root, key_path, key_all_access, key) != 0) return 251;
     const std::wstring command = L"\"/opt/cssqueeze\" %1";
     const int code = set_default_value(key, string_value_type, command, command.size() * 2);
     close_registry_key(key);
-    _exit(code == 1013 ? 0 : 252);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    return code == 1013 ? 0 : 252;
+  });
+  ASSERT_NE(status, 128 + SIGXFSZ) << "ended by SIGXFSZ";
+  EXPECT_EQ(status, 0);
   // Only the empty script that create made; no temporary file left.
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  EXPECT_EQ(folder_names(scripts()), std::vector<std::string>{"Compress (css style)"});
   EXPECT_EQ(fs::file_size(script()), 0u);
 }
 

@@ -16,12 +16,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -29,8 +27,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string_view>
@@ -38,6 +34,7 @@
 #include <vector>
 
 #include "driver/run_cssqueeze.h"
+#include "tests/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -275,24 +272,6 @@ const std::string read_failed_line = "We couldn't read the whole file; it was le
 const std::string cannot_reopen_line = "we couldn't access the file again.\n";
 const std::string write_failed_line = "we couldn't write the file; it was left as it was.\n";
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> folder_names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 struct whole_run {
   int status;
   std::string lines;  // after the banner
@@ -312,9 +291,6 @@ whole_run run_on(const std::string& path) {
 class FileFaults : public testing::Test {
  protected:
   void SetUp() override {
-    std::string name = (fs::temp_directory_path() / "cssqueeze-faults-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(name.data()), nullptr);
-    folder_ = fs::canonical(name);
     seam().watched = folder_.string();
     // A file layer that loops for ever on a failing call would stall the whole test run.
     ::alarm(120);
@@ -325,11 +301,10 @@ class FileFaults : public testing::Test {
     disarm();
     seam().watched.clear();
     seam().descriptors.clear();
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
   }
 
-  fs::path folder_;
+  temporary_folder temporary_{"cssqueeze-faults"};
+  const fs::path folder_ = temporary_.path();
 };
 
 // What someone else does to the stylesheet while the tool works on it.
@@ -479,16 +454,6 @@ TEST_F(FileFaults, EveryFailureLeavesTheOriginalOrTheWholeNewText) {
   }
 }
 
-// Runs body in a child process and returns its exit status: what the child changes about
-// itself (limits, mounts) stays there.
-int in_child(const std::function<int()>& body) {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(body());
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 constexpr int cannot_set_up = 77;
 
 TEST_F(FileFaults, FileSizeLimitIsReportedNotFatal) {
@@ -498,7 +463,7 @@ TEST_F(FileFaults, FileSizeLimitIsReportedNotFatal) {
   const fs::path path = folder_ / "site.css";
   write_file(path, original);
   const fs::path transcript = folder_ / "transcript";
-  const int status = in_child([&] {
+  const int status = run_in_child([&] {
     std::signal(SIGXFSZ, SIG_DFL);
     const rlimit limit{4096, 4096};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return cannot_set_up;
@@ -533,7 +498,7 @@ TEST_F(FileFaults, FullFileSystemLeavesTheOriginal) {
   const fs::path mount_point = folder_ / "small";
   fs::create_directory(mount_point);
   const fs::path report = folder_ / "report";
-  const int status = in_child([&] {
+  const int status = run_in_child([&] {
     if (!own_mount_namespace() ||
         ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0) {
       return cannot_set_up;

@@ -21,42 +21,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const std::string typical_file = "a {\n  color : red ;\n}\n";
-const std::string typical_result = "a{color:red}";
-const std::string typical_lines =
-    "no comment found.\n"
-    "no string found.\n"
-    "9 useless charachters removed.\n"
-    "total: 9 useless charachters removed.\n"
-    "42% compressed.\n";
-const std::string cannot_open_line = "We don't access to that file.\n";
 
-class HostileInputs : public testing::Test {
+class HostileInputs : public ToolRunTest {
  protected:
-  void SetUp() override {
-    std::string name = (fs::temp_directory_path() / "cssqueeze-hostile-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(name.data()), nullptr);
-    folder_ = name;
-    work_ = folder_ / "work";
-    fs::create_directory(work_);
+  tool_run run_on(const std::string& argument, const fs::path& working_folder = {}) const {
+    return run({argument}, {.working_folder = working_folder, .timeout = 20s});
   }
-
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
-  tool_run run(const std::string& argument, const fs::path& working_folder = {}) {
-    tool_run_options options;
-    options.arguments = {argument};
-    options.scratch_folder = folder_;
-    options.working_folder = working_folder;
-    options.timeout = 20s;
-    return run_tool(options);
-  }
-
-  fs::path folder_;
-  fs::path work_;
 };
 
 TEST_F(HostileInputs, SparseFileOverTheLimitIsRefusedAtOnce) {
@@ -70,7 +40,7 @@ TEST_F(HostileInputs, SparseFileOverTheLimitIsRefusedAtOnce) {
     struct stat before {};
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
-    const tool_run result = run(path.string());
+    const tool_run result = run_on(path.string());
     expect_clean_run(result);
     EXPECT_EQ(result.lines,
               "That file is too large (over 2147483647 bytes); it was left untouched.\n");
@@ -85,7 +55,8 @@ TEST_F(HostileInputs, SparseFileOverTheLimitIsRefusedAtOnce) {
   }
 }
 
-TEST_F(HostileInputs, DevicesAndFifosAreRefusedWithoutWaiting) {
+TEST_F(HostileInputs, PathsThatAreNoReadableFileAreRefusedWithoutWaiting) {
+  fs::create_directory(work_ / "folder");
   const fs::path quiet_fifo = work_ / "quiet.css";
   const fs::path busy_fifo = work_ / "busy.css";
   ASSERT_EQ(::mkfifo(quiet_fifo.c_str(), 0644), 0);
@@ -96,21 +67,36 @@ TEST_F(HostileInputs, DevicesAndFifosAreRefusedWithoutWaiting) {
   ASSERT_GE(writer, 0);
   ASSERT_EQ(::write(writer, "a { }", 5), 5);
   fs::create_symlink("/dev/zero", work_ / "zero.css");
+  fs::create_symlink("missing.css", work_ / "dangling.css");
+  fs::create_symlink("loop-b.css", work_ / "loop-a.css");
+  fs::create_symlink("loop-a.css", work_ / "loop-b.css");
 
-  const std::string paths[] = {"/dev/null",          "/dev/zero",         "/dev/full",
-                               "/dev/urandom",       quiet_fifo.string(), busy_fifo.string(),
-                               (work_ / "zero.css").string()};
+  const std::string paths[] = {(work_ / "missing.css").string(),
+                               (work_ / "folder").string(),
+                               "",
+                               "/dev/null",
+                               "/dev/zero",
+                               "/dev/full",
+                               "/dev/urandom",
+                               quiet_fifo.string(),
+                               busy_fifo.string(),
+                               (work_ / "zero.css").string(),
+                               (work_ / "dangling.css").string(),
+                               (work_ / "loop-a.css").string()};
   for (const std::string& path : paths) {
-    SCOPED_TRACE(path);
-    const tool_run result = run(path);
+    SCOPED_TRACE(testing::PrintToString(path));
+    const tool_run result = run_on(path);
     expect_clean_run(result);
     EXPECT_EQ(result.lines, cannot_open_line);
     EXPECT_LT(result.elapsed, 5s);
+    EXPECT_EQ(folder_names(work_),
+              (std::vector<std::string>{"busy.css", "dangling.css", "folder", "loop-a.css",
+                                        "loop-b.css", "quiet.css", "zero.css"}));
+    EXPECT_TRUE(fs::is_empty(work_ / "folder"));
   }
   char left[8] = {};
   EXPECT_EQ(::read(writer, left, sizeof left), 5) << "the tool took bytes from the FIFO";
   ::close(writer);
-  EXPECT_EQ(folder_names(work_), (std::vector<std::string>{"busy.css", "quiet.css", "zero.css"}));
 }
 
 TEST_F(HostileInputs, SymbolicLinksLeadToTheirTargetAndStayLinks) {
@@ -121,12 +107,14 @@ TEST_F(HostileInputs, SymbolicLinksLeadToTheirTargetAndStayLinks) {
   fs::create_symlink("real/site.css", work_ / "one.css");
   fs::create_symlink("one.css", work_ / "two.css");  // a link to a link
   fs::create_symlink("real", work_ / "folder link");  // a link on the way
+  fs::create_symlink("site.css", real_folder / "beside.css");  // in the target's own folder
   struct row {
     const char* name;
     fs::path argument;
   };
   const row rows[] = {
       {"link", work_ / "one.css"},
+      {"link beside its target", real_folder / "beside.css"},
       {"chain of links", work_ / "two.css"},
       {"link to the folder", work_ / "folder link" / "site.css"},
       {"dot-dot after a link", work_ / "folder link" / ".." / "real" / "site.css"},
@@ -134,31 +122,22 @@ TEST_F(HostileInputs, SymbolicLinksLeadToTheirTargetAndStayLinks) {
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     write_file(target, typical_file);
-    const tool_run result = run(r.argument.string());
+    const tool_run result = run_on(r.argument.string());
     expect_clean_run(result);
     EXPECT_EQ(result.lines, typical_lines);
     EXPECT_EQ(read_file(target), typical_result);
+    for (const fs::path& link : {work_ / "one.css", work_ / "two.css", work_ / "folder link",
+                                 real_folder / "beside.css"}) {
+      EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link))) << link;
+    }
+    EXPECT_EQ(fs::read_symlink(real_folder / "beside.css"), fs::path("site.css"));
     EXPECT_EQ(fs::read_symlink(work_ / "one.css"), fs::path("real/site.css"));
     EXPECT_EQ(fs::read_symlink(work_ / "two.css"), fs::path("one.css"));
     EXPECT_EQ(fs::read_symlink(work_ / "folder link"), fs::path("real"));
-    EXPECT_EQ(folder_names(real_folder), std::vector<std::string>{"site.css"});
+    EXPECT_EQ(folder_names(real_folder), (std::vector<std::string>{"beside.css", "site.css"}));
     EXPECT_EQ(folder_names(work_),
               (std::vector<std::string>{"folder link", "one.css", "real", "two.css"}));
   }
-}
-
-TEST_F(HostileInputs, BrokenLinksAreRefusedAndCreateNothing) {
-  fs::create_symlink("missing.css", work_ / "dangling.css");
-  fs::create_symlink("loop-b.css", work_ / "loop-a.css");
-  fs::create_symlink("loop-a.css", work_ / "loop-b.css");
-  for (const char* name : {"dangling.css", "loop-a.css"}) {
-    SCOPED_TRACE(name);
-    const tool_run result = run((work_ / name).string());
-    expect_clean_run(result);
-    EXPECT_EQ(result.lines, cannot_open_line);
-  }
-  EXPECT_EQ(folder_names(work_),
-            (std::vector<std::string>{"dangling.css", "loop-a.css", "loop-b.css"}));
 }
 
 TEST_F(HostileInputs, NamesThatShellsAndTerminalsTripOver) {
@@ -181,7 +160,7 @@ TEST_F(HostileInputs, NamesThatShellsAndTerminalsTripOver) {
   for (const std::string& name : names) {
     SCOPED_TRACE(testing::PrintToString(name));
     write_file(work_ / name, typical_file);
-    const tool_run result = run(name, work_);
+    const tool_run result = run_on(name, work_);
     expect_clean_run(result);
     EXPECT_EQ(result.lines, typical_lines);
     EXPECT_EQ(read_file(work_ / name), typical_result);
@@ -200,7 +179,7 @@ TEST_F(HostileInputs, HardLinkedFileGetsTheNewTextUnderItsNameOnly) {
   fs::create_hard_link(given, other);
   ASSERT_EQ(fs::hard_link_count(given), 2u);
 
-  const tool_run result = run(given.string());
+  const tool_run result = run_on(given.string());
   expect_clean_run(result);
   EXPECT_EQ(result.lines, typical_lines);
   EXPECT_EQ(read_file(given), typical_result);

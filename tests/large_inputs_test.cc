@@ -2,9 +2,6 @@
 // would make a stage superlinear or a count overflow: each run must end well within its
 // deadline with the exact lines, and the bytes left on disk are checked by size and
 // pattern. Each case writes a 256 MiB file and takes seconds; ctest labels them "slow".
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -54,40 +51,14 @@ bool holds_only(const fs::path& path, char byte, std::uint64_t size) {
   return ok && total == size;
 }
 
-timespec modification_time(const fs::path& path) {
-  struct stat status {};
-  ::stat(path.c_str(), &status);
-  return status.st_mtim;
-}
-
-class LargeInputs : public testing::Test {
+class LargeInputs : public ToolRunTest {
  protected:
-  void SetUp() override {
-    std::string name = (fs::temp_directory_path() / "cssqueeze-large-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(name.data()), nullptr);
-    folder_ = name;
-    work_ = folder_ / "work";
-    fs::create_directory(work_);
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
-  tool_run run(const fs::path& path) {
-    tool_run_options options;
-    options.arguments = {path.string()};
-    options.scratch_folder = folder_;
-    options.timeout = std::chrono::seconds(120);
-    const tool_run result = run_tool(options);
+  tool_run run_on(const fs::path& path) const {
+    const tool_run result = run({path.string()}, {.timeout = std::chrono::seconds(120)});
     std::printf("  the tool took %.1f s\n",
                 std::chrono::duration<double>(result.elapsed).count());
     return result;
   }
-
-  fs::path folder_;
-  fs::path work_;
 };
 
 std::string stage_lines(const std::string& comments, const std::string& strings,
@@ -114,7 +85,7 @@ TEST_P(RepeatedByte, WholeFileOfOneByte) {
   ASSERT_TRUE(write_repeated(path, std::string(1, row.byte), big_size));
   const timespec before = modification_time(path);
 
-  const tool_run result = run(path);
+  const tool_run result = run_on(path);
   expect_clean_run(result);
   EXPECT_EQ(result.lines, row.lines);
   EXPECT_TRUE(holds_only(path, row.byte, row.size_after));
@@ -169,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LargeInputs, TenMillionEmptyComments) {
   const fs::path path = work_ / "site.css";
   ASSERT_TRUE(write_repeated(path, "/**/", 40'000'000));
-  const tool_run result = run(path);
+  const tool_run result = run_on(path);
   expect_clean_run(result);
   EXPECT_EQ(result.lines, stage_lines("10000000 comments removed.", "no string found.",
                                       "no useless charachter found.",

@@ -341,6 +341,21 @@ void compare_on_generated_inputs(const char* stage, const stage_difference& diff
 
 std::int32_t length_of(const std::string& text) { return static_cast<std::int32_t>(text.size()); }
 
+// Runs a stage that edits text in place on two copies of input, the fast code on one and the
+// model on the other, and reports where the texts or the results differ.
+template <typename FastStage, typename ModelStage>
+std::string compare_in_place(const std::string& input, const char* result_name,
+                             FastStage fast_stage, ModelStage model_stage) {
+  std::string fast = input;
+  std::string model = input;
+  const auto fast_result = fast_stage(fast);
+  const auto model_result = model_stage(model);
+  difference_report report;
+  report.compare("text", fast, model);
+  report.compare(result_name, fast_result, model_result);
+  return report.str();
+}
+
 TEST(ModelComparison, ScanQuotes) {
   compare_on_generated_inputs("scan_quotes", [](const std::string& input) {
     difference_report report;
@@ -358,15 +373,12 @@ TEST(ModelComparison, ScanQuotes) {
 TEST(ModelComparison, RemoveComments) {
   compare_on_generated_inputs("remove_comments", [](const std::string& input) {
     const positions quote_positions = literal_model::scan_quotes(input, length_of(input));
-    std::string fast = input;
-    std::string model = input;
-    const std::int32_t fast_count =
-        remove_comments(fast, quote_list::from_list(quote_positions));
-    const std::int32_t model_count = literal_model::remove_comments(model, quote_positions);
-    difference_report report;
-    report.compare("text", fast, model);
-    report.compare("count", fast_count, model_count);
-    return report.str();
+    return compare_in_place(
+        input, "count",
+        [&](std::string& text) {
+          return remove_comments(text, quote_list::from_list(quote_positions));
+        },
+        [&](std::string& text) { return literal_model::remove_comments(text, quote_positions); });
   });
 }
 
@@ -393,14 +405,10 @@ TEST(ModelComparison, RestoreStringsAfterCompaction) {
     entries lifted;
     const std::int32_t count = literal_model::extract_strings(text, lifted);
     literal_model::compact_text(text);
-    std::string fast = text;
-    std::string model = text;
-    const bool fast_ok = restore_strings(fast, to_lifted(lifted), count);
-    const bool model_ok = literal_model::restore_strings(model, lifted, count);
-    difference_report report;
-    report.compare("text", fast, model);
-    report.compare("result", fast_ok, model_ok);
-    return report.str();
+    return compare_in_place(
+        text, "result",
+        [&](std::string& edited) { return restore_strings(edited, to_lifted(lifted), count); },
+        [&](std::string& edited) { return literal_model::restore_strings(edited, lifted, count); });
   });
 }
 
@@ -412,29 +420,20 @@ TEST(ModelComparison, RestoreStringsOnAnyText) {
   compare_on_generated_inputs("restore_strings (any text)", [](const std::string& input) {
     const entries all = {"", "x", "a b", "'", "\"\"", "\\", "''"};
     const entries lifted(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(input.size() % 8));
-    std::string fast = input;
-    std::string model = input;
     const std::int32_t count = static_cast<std::int32_t>(lifted.size()) +
                                static_cast<std::int32_t>(input.size() / 8 % 3) - 1;
-    const bool fast_ok = restore_strings(fast, to_lifted(lifted), count);
-    const bool model_ok = literal_model::restore_strings(model, lifted, count);
-    difference_report report;
-    report.compare("text", fast, model);
-    report.compare("result", fast_ok, model_ok);
-    return report.str();
+    return compare_in_place(
+        input, "result",
+        [&](std::string& text) { return restore_strings(text, to_lifted(lifted), count); },
+        [&](std::string& text) { return literal_model::restore_strings(text, lifted, count); });
   });
 }
 
 TEST(ModelComparison, CompactText) {
   compare_on_generated_inputs("compact_text", [](const std::string& input) {
-    std::string fast = input;
-    std::string model = input;
-    const std::int32_t fast_count = compact_text(fast);
-    const std::int32_t model_count = literal_model::compact_text(model);
-    difference_report report;
-    report.compare("text", fast, model);
-    report.compare("count", fast_count, model_count);
-    return report.str();
+    return compare_in_place(
+        input, "count", [](std::string& text) { return compact_text(text); },
+        [](std::string& text) { return literal_model::compact_text(text); });
   });
 }
 

@@ -3,8 +3,6 @@
 #include "tests/tool_runner.h"
 
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -16,9 +14,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <thread>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -26,33 +23,22 @@ namespace {
 
 constexpr const char* built_tool = CSSQUEEZE_EXE;
 
-struct user_ids {
-  uid_t uid;
-  gid_t gid;
-};
-
-// nobody's ids; false when this system has no such user.
-bool find_nobody(user_ids& ids) {
-  const passwd* nobody = ::getpwnam("nobody");
-  if (nobody == nullptr || nobody->pw_uid == 0) return false;
-  ids = {nobody->pw_uid, nobody->pw_gid};
-  return true;
-}
-
 }  // namespace
 
 fs::path tool_path() { return built_tool; }
 
 bool can_run_unprivileged() {
-  user_ids ids{};
-  return ::geteuid() != 0 || find_nobody(ids);
+  uid_t uid = 0;
+  gid_t gid = 0;
+  return ::geteuid() != 0 || find_nobody(uid, gid);
 }
 
 tool_run run_tool(const tool_run_options& options) {
   tool_run result;
   const bool drop_root = options.unprivileged && ::geteuid() == 0;
-  user_ids nobody{};
-  if (drop_root && !find_nobody(nobody)) return result;
+  uid_t nobody_uid = 0;
+  gid_t nobody_gid = 0;
+  if (drop_root && !find_nobody(nobody_uid, nobody_gid)) return result;
 
   // nobody may not be able to reach the build folder: a copy beside the test's files.
   std::string program = built_tool;
@@ -93,11 +79,7 @@ tool_run run_tool(const tool_run_options& options) {
                          static_cast<rlim_t>(options.file_size_limit)};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
     }
-    if (drop_root && (::setgroups(0, nullptr) != 0 ||
-                      ::setresgid(nobody.gid, nobody.gid, nobody.gid) != 0 ||
-                      ::setresuid(nobody.uid, nobody.uid, nobody.uid) != 0)) {
-      ::_exit(126);
-    }
+    if (drop_root && !become(nobody_uid, nobody_gid)) ::_exit(126);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
@@ -141,27 +123,14 @@ void expect_clean_run(const tool_run& result) {
   EXPECT_NE(result.banner[0], '\n');
 }
 
-void open_to_everyone(const fs::path& path) {
-  fs::permissions(path, fs::perms::others_read | fs::perms::others_exec |
-                            fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::owner_all,
-                  fs::perm_options::add);
+ToolRunTest::ToolRunTest() {
+  fs::create_directory(work_);
+  open_to_everyone(folder_);
+  open_to_everyone(work_);
 }
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> folder_names(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+tool_run ToolRunTest::run(std::vector<std::string> arguments, tool_run_options options) const {
+  options.arguments = std::move(arguments);
+  options.scratch_folder = folder_;
+  return run_tool(options);
 }

@@ -4,21 +4,37 @@
 #ifndef TESTS_TOOL_RUNNER_H_
 #define TESTS_TOOL_RUNNER_H_
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tests/test_files.h"
+
+// A typical small stylesheet, what the tool makes of it and the lines it prints for it.
+inline const std::string typical_file = "a {\n  color : red ;\n}\n";
+inline const std::string typical_result = "a{color:red}";
+inline const std::string typical_lines =
+    "no comment found.\n"
+    "no string found.\n"
+    "9 useless charachters removed.\n"
+    "total: 9 useless charachters removed.\n"
+    "42% compressed.\n";
+// The one line for a path that is no readable file.
+inline const std::string cannot_open_line = "We don't access to that file.\n";
+
 struct tool_run_options {
-  std::vector<std::string> arguments;  // after the program name
+  std::vector<std::string> arguments{};  // after the program name
   // Where the captured console goes (stdout, stderr) and, for an unprivileged run, where a
   // copy of the tool is put: it must be a folder nobody may enter.
-  std::filesystem::path scratch_folder;
-  std::filesystem::path working_folder;  // empty: the test's own
-  bool unprivileged = false;             // as nobody when the test runs as root
-  long long file_size_limit = -1;        // bytes, as ulimit -f; -1: none
-  std::vector<std::pair<std::string, std::string>> environment;  // set for the run
+  std::filesystem::path scratch_folder{};
+  std::filesystem::path working_folder{};  // empty: the test's own
+  bool unprivileged = false;               // as nobody when the test runs as root
+  long long file_size_limit = -1;          // bytes, as ulimit -f; -1: none
+  std::vector<std::pair<std::string, std::string>> environment{};  // set for the run
   std::chrono::seconds timeout{30};
 };
 
@@ -44,11 +60,19 @@ bool can_run_unprivileged();
 // banner's two lines and an empty line came first, nothing went to standard error.
 void expect_clean_run(const tool_run& result);
 
-// Rights that let nobody enter and read a folder or file the test made.
-void open_to_everyone(const std::filesystem::path& path);
+// A folder per test, open to everyone so that a run as nobody reaches it: the captured
+// console sits at its top, the test's files in work/, so that a stray temporary file left by
+// the tool shows in work/'s listing.
+class ToolRunTest : public testing::Test {
+ protected:
+  ToolRunTest();
 
-std::string read_file(const std::filesystem::path& path);
-void write_file(const std::filesystem::path& path, const std::string& bytes);
-std::vector<std::string> folder_names(const std::filesystem::path& folder);
+  // Runs the tool with these arguments and the other fields of options.
+  tool_run run(std::vector<std::string> arguments, tool_run_options options = {}) const;
+
+  temporary_folder temporary_{"cssqueeze-tool"};
+  const std::filesystem::path folder_ = temporary_.path();
+  const std::filesystem::path work_ = folder_ / "work";
+};
 
 #endif  // TESTS_TOOL_RUNNER_H_
