@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
 # Times cssqueeze, the floor program (bench/floor.cc) and the CSS minifiers people use
-# instead, on the same generated files, and prints one table: median wall time, MB/s, peak
-# memory, time as a multiple of the floor's, output size. Also draws throughput against
-# file size for the typical stylesheets (PNG, with gnuplot).
+# instead, on the same files, and prints one table: median wall time, MB/s, peak memory,
+# time as a multiple of the floor's, output size. The files are generated stylesheets
+# (typical and pathological ones) and copies of real framework stylesheets (below). Also
+# draws throughput against file size for the typical and for the framework files (PNGs,
+# with gnuplot).
 #
-#   bash bench/compare_peers.sh            # everything: about half an hour on 2 cores
-#   QUICK=1 bash bench/compare_peers.sh    # 1 and 10 MB typical files only, for a check
+#   bash bench/compare_peers.sh            # everything: about forty minutes on 2 cores
+#   QUICK=1 bash bench/compare_peers.sh    # 1 and 10 MB typical, 1 MB frameworks, a check
+#
+# The framework files: the built, unminified stylesheets of a few popular CSS frameworks,
+# fetched with `npm pack` at pinned versions (frameworks below), concatenated in that order,
+# round and round, until the file holds the size asked for (so a file is up to one
+# framework larger: the 1 MB one is bootstrap and bulma, 1.04 MB). Each copy is wrapped in
+# its own `@layer copyN { ... }`, so that no minifier may drop a rule as a duplicate of an
+# earlier copy's. Their `@charset "UTF-8";` may not stand inside a block: it is removed from
+# every copy, and the file starts with one. None of them has an `@import`.
 #
 # Knobs (environment): TOOLS (default "cssqueeze floor lightningcss esbuild clean-css
-# csso"), SIZES (typical sizes in MB, default "1 10 100"), BIG_SIZES (typical sizes timed
+# csso"), SIZES (typical sizes in MB, default "1 10 100"), FRAMEWORK_SIZES (sizes of the
+# framework files in MB, default "1 10 100"), BIG_SIZES (typical sizes timed
 # for cssqueeze and the floor only, default "1000"), PATHOLOGICAL (kinds timed at
 # PATHOLOGICAL_MB, default eight kinds at 100 MB), RUNS (default
 # 5 for cssqueeze and the floor), PEER_RUNS (default 3; a run over 60 s is not repeated),
@@ -16,12 +27,15 @@
 # may take, default 12: esbuild took all 24 GB of the machine on 100 MB of ';' before the
 # kernel killed it, and other work shares the machine), KEEP=1 (keep the earlier results and
 # replace only those timed now, so that the peers and cssqueeze can be timed at different
-# times; the table and chart then show all of them).
+# times; the table and chart then show all of them). To time only the framework files:
+#   KEEP=1 SIZES= BIG_SIZES= PATHOLOGICAL= bash bench/compare_peers.sh
 #
 # Installs what it needs when missing: Debian's gnuplot-nox and time (needs root), and the
 # peers from the npm registry into bench/peers/ (ignored by git), pinned to the versions
-# measured. Generated files and results go to bench/peers/data and bench/peers/results.
-# A peer that times out on a typical file is not run on any file as large or larger.
+# measured, and the frameworks' stylesheets into bench/peers/frameworks. Generated files
+# and results go to bench/peers/data and bench/peers/results. A peer that times out on a
+# typical file is not run on any typical or pathological file as large or larger; one that
+# times out on a framework file, on no larger framework file.
 # Every file is read once before its runs, so all tools see it in the page cache.
 set -euo pipefail
 
@@ -32,10 +46,11 @@ data="$peers/data"
 results="$peers/results"
 
 if [[ -n "${QUICK:-}" ]]; then
-  : "${SIZES:=1 10}" "${BIG_SIZES:=}" "${PATHOLOGICAL:=}" "${RUNS:=3}" "${PEER_RUNS:=1}"
+  : "${SIZES:=1 10}" "${FRAMEWORK_SIZES:=1}" "${BIG_SIZES:=}" "${PATHOLOGICAL:=}" "${RUNS:=3}" "${PEER_RUNS:=1}"
 fi
 tools="${TOOLS:-cssqueeze floor lightningcss esbuild clean-css csso}"
 sizes="${SIZES-1 10 100}"
+framework_sizes="${FRAMEWORK_SIZES-1 10 100}"
 big_sizes="${BIG_SIZES-1000}"
 pathological="${PATHOLOGICAL-only_spaces only_semicolons only_empty_comments only_empty_strings semicolon_space_brace one_long_string many_short_strings backslash_before_every_quote}"
 pathological_mb="${PATHOLOGICAL_MB:-100}"
@@ -45,21 +60,8 @@ timeout_seconds="${TIMEOUT:-300}"
 memory_limit_gb="${MEMORY_LIMIT_GB:-12}"
 
 # --- what it needs -----------------------------------------------------------------------
-install_debian_packages() {
-  local missing=() package
-  for package in "$@"; do
-    if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)" != "install ok installed" ]]; then
-      missing+=("$package")
-    fi
-  done
-  if ((${#missing[@]} > 0)); then
-    echo "== installing ${missing[*]} from Debian's packages"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get install -y --no-install-recommends "${missing[@]}" </dev/null ||
-      { apt-get update && apt-get install -y --no-install-recommends "${missing[@]}" </dev/null; }
-  fi
-}
-install_debian_packages gnuplot-nox time
+source "$repo/scripts/lib/install-missing.sh"
+install_missing gnuplot-nox time
 
 # The versions timed in docs/performance.md.
 peer_packages=(esbuild@0.28.2 lightningcss-cli@1.33.0 clean-css-cli@5.6.3 csso-cli@4.0.2)
@@ -75,15 +77,69 @@ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCSSQUEEZE_TESTS=OFF -DCSSQUEEZE_BENCH=ON >/dev/null
 cmake --build "$build" --target cssqueeze floor make_stylesheet -j 2 >/dev/null
 
+# The framework stylesheets timed in docs/performance.md: npm package@version, and the
+# built, unminified stylesheet inside it. The order is the order of the copies.
+frameworks=(
+  bootstrap@5.3.9:dist/css/bootstrap.css
+  bulma@1.0.4:css/bulma.css
+  foundation-sites@6.9.0:dist/css/foundation.css
+  normalize.css@8.0.1:normalize.css
+  animate.css@4.1.1:animate.css
+  @fortawesome/fontawesome-free@7.3.1:css/all.css
+  purecss@3.1.0:build/pure.css
+)
+framework_sources="$peers/frameworks"
+framework_files=()
+if [[ -n "$framework_sizes" ]]; then
+  mkdir -p "$framework_sources"
+  for entry in "${frameworks[@]}"; do
+    package="${entry%%:*}" inside="${entry#*:}"
+    source_file="$framework_sources/$(tr '/@' '__' <<<"${package#@}").css"
+    if [[ ! -s "$source_file" ]]; then
+      echo "== fetching $package ($inside) from the npm registry"
+      unpack="$(mktemp -d)"
+      tarball="$(cd "$unpack" && npm pack --silent "$package" | tail -1)"
+      tar -xzOf "$unpack/$tarball" "package/$inside" >"$source_file.part"
+      rm -rf "$unpack"
+      mv "$source_file.part" "$source_file"
+    fi
+    framework_files+=("$source_file")
+  done
+fi
+
 # --- the files ---------------------------------------------------------------------------
 mkdir -p "$data" "$results"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# file_for KIND MEGABYTES: generates the file once and prints its path.
+# make_frameworks_file PATH MEGABYTES: copies of the framework stylesheets, each in its own
+# layer, until the file holds at least MEGABYTES * 10^6 bytes (see the top of this script).
+make_frameworks_file() {
+  local path="$1" target=$(($2 * 1000000)) copy=0 size source_file
+  {
+    printf '@charset "UTF-8";\n'
+    size=18
+    while ((size < target)); do
+      for source_file in "${framework_files[@]}"; do
+        copy=$((copy + 1))
+        printf '@layer copy%d {\n' "$copy"
+        sed '1s/^@charset "[^"]*";//' "$source_file"
+        printf '}\n'
+        size=$((size + $(stat -c %s "$source_file")))
+        ((size < target)) || break
+      done
+    done
+  } >"$path.part"
+  mv "$path.part" "$path"
+}
+
+# file_for KIND MEGABYTES: makes the file once and prints its path.
 file_for() {
   local path="$data/$1-$2MB.css"
-  [[ -s "$path" ]] || "$build/bench/make_stylesheet" "$path" "$2" "$1" >/dev/null
+  if [[ ! -s "$path" ]]; then
+    if [[ "$1" == frameworks ]]; then make_frameworks_file "$path" "$2"
+    else "$build/bench/make_stylesheet" "$path" "$2" "$1" >/dev/null; fi
+  fi
   echo "$path"
 }
 
@@ -133,14 +189,17 @@ time_once() {
 
 # --- the runs ----------------------------------------------------------------------------
 raw="$results/runs.tsv"
-declare -A timed_out_at  # tool -> smallest typical size (MB) it timed out on
+# A timeout on a typical file spares the runs on typical and pathological files as large or
+# larger; one on a framework file, those on larger framework files.
+declare -A timed_out_at  # "tool family" -> smallest size (MB) it timed out on
+family_of() { if [[ "$1" == frameworks ]]; then echo frameworks; else echo typical; fi; }
 if [[ -n "${KEEP:-}" && -f "$raw" ]]; then
   # Earlier timeouts still spare the same runs.
-  while IFS=$'\t' read -r tool megabytes; do
-    if [[ -z "${timed_out_at[$tool]:-}" ]] || ((megabytes < ${timed_out_at[$tool]})); then
-      timed_out_at[$tool]="$megabytes"
+  while IFS=$'\t' read -r tool kind megabytes; do
+    if [[ -z "${timed_out_at[$tool $kind]:-}" ]] || ((megabytes < ${timed_out_at[$tool $kind]})); then
+      timed_out_at[$tool $kind]="$megabytes"
     fi
-  done < <(awk -F'\t' '$2 == "typical" && $8 == "timeout" { print $1 "\t" $3 }' "$raw")
+  done < <(awk -F'\t' '($2 == "typical" || $2 == "frameworks") && $8 == "timeout" { print $1 "\t" $2 "\t" $3 }' "$raw")
 else
   : >"$raw"
 fi
@@ -148,12 +207,14 @@ fi
 # time_tool TOOL KIND MEGABYTES RUNS
 time_tool() {
   local tool="$1" kind="$2" megabytes="$3" count="$4" input run line seconds
-  if [[ -n "${timed_out_at[$tool]:-}" ]] && ((megabytes >= ${timed_out_at[$tool]})); then
+  local family
+  family="$(family_of "$kind")"
+  if [[ -n "${timed_out_at[$tool $family]:-}" ]] && ((megabytes >= ${timed_out_at[$tool $family]})); then
     awk -F'\t' -v t="$tool" -v k="$kind" -v mb="$megabytes" '!($1 == t && $2 == k && $3 == mb)' \
       "$raw" >"$work/kept.tsv"
     cat "$work/kept.tsv" >"$raw"
     printf '%s\t%s\t%s\t0\t0\t0\t0\tskipped\n' "$tool" "$kind" "$megabytes" >>"$raw"
-    echo "   $tool: skipped (timed out on typical ${timed_out_at[$tool]} MB)"
+    echo "   $tool: skipped (timed out on $family ${timed_out_at[$tool $family]} MB)"
     return
   fi
   # A new timing of the same tool on the same file replaces the earlier one.
@@ -168,7 +229,7 @@ time_tool() {
     printf '%s\t%s\t%s\t%s\t%s\n' "$tool" "$kind" "$megabytes" "$run" "${line// /$'\t'}" >>"$raw"
     echo "   $tool run $run: $line"
     if [[ "$status" == timeout ]]; then
-      [[ "$kind" == typical ]] && timed_out_at[$tool]="$megabytes"
+      [[ "$kind" == "$family" ]] && timed_out_at[$tool $family]="$megabytes"
       break
     fi
     [[ "$status" != ok ]] && break
@@ -185,6 +246,13 @@ for megabytes in $sizes; do
   for tool in $tools; do
     if is_ours "$tool"; then time_tool "$tool" typical "$megabytes" "$runs"
     else time_tool "$tool" typical "$megabytes" "$peer_runs"; fi
+  done
+done
+for megabytes in $framework_sizes; do
+  echo "== frameworks, $megabytes MB"
+  for tool in $tools; do
+    if is_ours "$tool"; then time_tool "$tool" frameworks "$megabytes" "$runs"
+    else time_tool "$tool" frameworks "$megabytes" "$peer_runs"; fi
   done
 done
 for megabytes in $big_sizes; do
@@ -247,40 +315,42 @@ table="$results/table.md"
                k, mb, tool, m, b / 1e6 / m, p * 1024 / 1e6, ratio, o, c }'
     fi
   done < <(
-    # Typical files by size, then the pathological ones; tools in a fixed order.
+    # Typical files by size, then the framework files, then the pathological ones; tools in
+    # a fixed order.
     awk -F'\t' -v order="cssqueeze floor lightningcss esbuild clean-css csso" '
       BEGIN { n = split(order, names, " "); for (i = 1; i <= n; i++) rank[names[i]] = i }
-      { printf "%d\t%012.3f\t%s\t%d\t%s\n", ($1 == "typical" ? 0 : 1), $2, $1, rank[$3], $0 }' \
+      { printf "%d\t%012.3f\t%s\t%d\t%s\n", ($1 == "typical" ? 0 : $1 == "frameworks" ? 1 : 2), $2, $1, rank[$3], $0 }' \
       "$summary" | sort -t$'\t' -k1,1n -k2,2 -k3,3 -k4,4n | cut -f5-)
 } >"$table"
 
-# Throughput against size on the typical files, one line per tool.
-chart="$results/throughput.png"
-plot_data="$results/throughput.dat"
-: >"$plot_data"
-plot_commands=""
-index=0
-for tool in cssqueeze floor lightningcss esbuild clean-css csso; do
-  any=0
-  for megabytes in $(awk -F'\t' '$1 == "typical" { print $2 }' "$summary" | sort -nu); do
-    line=$(awk -F'\t' -v t="$tool" -v mb="$megabytes" '$1 == "typical" && $2 == mb && $3 == t && $4 > 0 { print }' "$summary")
-    [[ -z "$line" ]] && continue
-    bytes=$(stat -c %s "$data/typical-${megabytes}MB.css")
-    median=$(cut -f4 <<<"$line")
-    awk -v mb="$megabytes" -v b="$bytes" -v m="$median" 'BEGIN { printf "%s %.1f\n", mb, b / 1e6 / m }' >>"$plot_data"
-    any=1
+# draw_chart KIND NAME TITLE: throughput against size on the files of KIND, one line per
+# tool, into $results/NAME.png (the points in NAME.dat).
+charts=()
+draw_chart() {
+  local kind="$1" chart="$results/$2.png" plot_data="$results/$2.dat" title="$3"
+  local plot_commands="" index=0 tool any megabytes line bytes median
+  : >"$plot_data"
+  for tool in cssqueeze floor lightningcss esbuild clean-css csso; do
+    any=0
+    for megabytes in $(awk -F'\t' -v k="$kind" '$1 == k { print $2 }' "$summary" | sort -nu); do
+      line=$(awk -F'\t' -v k="$kind" -v t="$tool" -v mb="$megabytes" '$1 == k && $2 == mb && $3 == t && $4 > 0 { print }' "$summary")
+      [[ -z "$line" ]] && continue
+      bytes=$(stat -c %s "$data/$kind-${megabytes}MB.css")
+      median=$(cut -f4 <<<"$line")
+      awk -v mb="$megabytes" -v b="$bytes" -v m="$median" 'BEGIN { printf "%s %.1f\n", mb, b / 1e6 / m }' >>"$plot_data"
+      any=1
+    done
+    if ((any)); then
+      printf '\n\n' >>"$plot_data"
+      plot_commands+="${plot_commands:+, }'$plot_data' index $index with linespoints lw 2 pt 7 title '$tool'"
+      index=$((index + 1))
+    fi
   done
-  if ((any)); then
-    printf '\n\n' >>"$plot_data"
-    plot_commands+="${plot_commands:+, }'$plot_data' index $index with linespoints lw 2 pt 7 title '$tool'"
-    index=$((index + 1))
-  fi
-done
-if [[ -n "$plot_commands" ]]; then
+  [[ -n "$plot_commands" ]] || return 0
   gnuplot <<EOF
 set terminal pngcairo size 900,560 font ",11"
 set output '$chart'
-set title "Throughput on generated real-world-like stylesheets (whole process, median wall time)"
+set title "$title"
 set xlabel "file size (MB)"
 set ylabel "MB/s (log scale)"
 set logscale x 10
@@ -289,12 +359,17 @@ set grid
 set key outside right
 plot $plot_commands
 EOF
-fi
+  charts+=("$chart")
+}
+draw_chart typical throughput \
+  "Throughput on generated real-world-like stylesheets (whole process, median wall time)"
+draw_chart frameworks throughput_frameworks \
+  "Throughput on copies of real framework stylesheets (whole process, median wall time)"
 
 echo
 echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/Mem:/ { print $2 }') GB, load $(cut -d' ' -f1-3 /proc/loadavg)"
 cat "$table"
 echo
 echo "table: $table"
-[[ -f "$chart" ]] && echo "chart: $chart"
+for chart in "${charts[@]}"; do echo "chart: $chart"; done
 echo "every run: $raw"
