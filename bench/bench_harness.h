@@ -39,8 +39,10 @@ inline std::string size_name(std::size_t bytes) {
                                          : std::to_string(bytes >> 10) + "KiB";
 }
 
-inline int run_stage_benchmarks(int argc, char** argv, const std::vector<timed_stage>& stages) {
-  bool smoke = false;
+// Takes our own --smoke out of the arguments and hands the rest to Google Benchmark.
+// Returns false when an argument is not understood (Google Benchmark has said which).
+inline bool initialize_benchmarks(int argc, char** argv, bool& smoke) {
+  smoke = false;
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--smoke") {
@@ -51,7 +53,12 @@ inline int run_stage_benchmarks(int argc, char** argv, const std::vector<timed_s
   }
   int arg_count = static_cast<int>(args.size());
   benchmark::Initialize(&arg_count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(arg_count, args.data())) return 1;
+  return !benchmark::ReportUnrecognizedArguments(arg_count, args.data());
+}
+
+inline int run_stage_benchmarks(int argc, char** argv, const std::vector<timed_stage>& stages) {
+  bool smoke = false;
+  if (!initialize_benchmarks(argc, argv, smoke)) return 1;
 
   // 16 MiB keeps a run of every input within seconds at the speeds a linear stage reaches,
   // while a quadratic one would take hours on it. Each input also runs at 1/16 of that

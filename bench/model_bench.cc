@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/bench_harness.h"
 #include "bench/stylesheet_generator.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
@@ -40,17 +41,7 @@ void report_rate(benchmark::State& state, std::size_t bytes) {
 
 int main(int argc, char** argv) {
   bool smoke = false;
-  std::vector<char*> args;
-  for (int i = 0; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--smoke") {
-      smoke = true;
-    } else {
-      args.push_back(argv[i]);
-    }
-  }
-  int arg_count = static_cast<int>(args.size());
-  benchmark::Initialize(&arg_count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(arg_count, args.data())) return 1;
+  if (!initialize_benchmarks(argc, argv, smoke)) return 1;
 
   const std::string input =
       stylesheet_generator::make_typical(smoke ? std::size_t{16} << 10 : 1000000);

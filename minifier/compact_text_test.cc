@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/compaction_examples.h"
+
 namespace {
 
 using namespace std::string_literals;
@@ -32,24 +34,10 @@ void check_rows(const compaction_row* rows, std::size_t row_count) {
 }
 
 TEST(CompactText, WorkedExamples) {
-  const compaction_row rows[] = {
-      {"a  b", "a b", 1},
-      {"a \n\tb", "a\tb", 2},
-      {"a  \nb", "a\nb", 2},
-      {"a ; b", "a;b", 2},
-      {"a;;;b", "a;b", 2},
-      {"a; }", "a}", 2},
-      {"a{b:c;;;}", "a{b:c}", 3},
-      {"h1 , h2 { font: 12px / 1.5 serif ; }", "h1,h2{font:12px/1.5 serif}", 10},
-      {"a:hover  >  b { }", "a:hover > b{}", 4},
-      {"@media screen and (max-width: 100px) { a { color: red; } }",
-       "@media screen and(max-width:100px){a{color:red}}", 10},
-      {"  body {\n  color : red ;\n  margin: 0 auto;\n}\n", "body{color:red;margin:0 auto}", 16},
-      {"p { margin : 0 ; ; }", "p{margin:0}", 9},
-      // The typical 22-byte file as loaded (its final LF already dropped).
-      {"a {\n  color : red ;\n}", "a{color:red}", 9},
-  };
-  check_rows(rows, std::size(rows));
+  for (const compaction_example& example : compaction_examples) {
+    const compaction_row row{example.before, example.after, example.count};
+    check_rows(&row, 1);
+  }
 }
 
 TEST(CompactText, EdgeCases) {

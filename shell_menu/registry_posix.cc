@@ -257,16 +257,29 @@ std::int32_t write_all(int file, const std::string& bytes) {
   return registry_success;
 }
 
+// Where the script for the key at path under root lives: its name and its folder. Returns
+// the code to refuse the key with, or registry_success.
+std::int32_t locate_script(registry_key root, const std::wstring& path, std::string& name,
+                           std::string& folder_path) {
+  if (root != classes_root) return invalid_handle;
+  name = verb_of(path);
+  if (name.empty()) return bad_key;
+  folder_path = scripts_folder();
+  if (folder_path.empty()) return path_not_found;
+  return registry_success;
+}
+
 }  // namespace
 
 std::int32_t open_registry_key(registry_key root, const std::wstring& path, std::uint32_t,
                                registry_key& key) {
   key = null_key;
-  if (root != classes_root) return invalid_handle;
-  const std::string name = verb_of(path);
-  if (name.empty()) return bad_key;
-  const std::string folder_path = scripts_folder();
-  if (folder_path.empty()) return path_not_found;
+  std::string name;
+  std::string folder_path;
+  if (const std::int32_t refused = locate_script(root, path, name, folder_path);
+      refused != registry_success) {
+    return refused;
+  }
 
   const int folder = ::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) {
@@ -290,11 +303,12 @@ std::int32_t open_registry_key(registry_key root, const std::wstring& path, std:
 std::int32_t create_registry_key(registry_key root, const std::wstring& path, std::uint32_t,
                                  registry_key& key) {
   key = null_key;
-  if (root != classes_root) return invalid_handle;
-  const std::string name = verb_of(path);
-  if (name.empty()) return bad_key;
-  const std::string folder_path = scripts_folder();
-  if (folder_path.empty()) return path_not_found;
+  std::string name;
+  std::string folder_path;
+  if (const std::int32_t refused = locate_script(root, path, name, folder_path);
+      refused != registry_success) {
+    return refused;
+  }
 
   if (const int error = make_folders(folder_path); error != 0) return code_for_errno(error);
   const int folder = ::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
