@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -110,6 +111,109 @@ class byte_finder {
   std::size_t block_ = 0;  // where the last block with matches begins
   unsigned matches_ = 0;   // bit k set: text_[block_ + k] is a match
 };
+
+// Sixty-four bytes of a text looked at together, for stages that follow quotes through
+// texts dense in them: bit k of a mask stands for the byte at from + k. Near the end the
+// bytes past the text read as zero, which none of the searched bytes is.
+class byte_block {
+ public:
+  byte_block(std::string_view text, std::size_t from) {
+    const char* at = text.data() + from;
+    char padded[64];
+    if (from + 64 > text.size()) {
+      std::memset(padded, 0, sizeof padded);
+      std::memcpy(padded, at, text.size() - from);
+      at = padded;
+    }
+#ifdef CSSQUEEZE_SSE2
+    for (int i = 0; i < 4; ++i) {
+      parts_[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * i));
+    }
+#else
+    std::memcpy(bytes_, at, sizeof bytes_);
+#endif
+    following_ = from + 64 < text.size() ? text[from + 64] : '\0';
+  }
+
+  // Bit k set: byte k is the given byte.
+  std::uint64_t equal_to(char byte) const {
+#ifdef CSSQUEEZE_SSE2
+    const __m128i wanted = _mm_set1_epi8(byte);
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+      const unsigned part =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(parts_[i], wanted)));
+      mask |= static_cast<std::uint64_t>(part) << (16 * i);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) {
+      mask |= static_cast<std::uint64_t>(bytes_[i] == byte) << i;
+    }
+    return mask;
+#endif
+  }
+
+  // Bit k set: byte k is first and byte k + 1 second (the byte after the block counts).
+  std::uint64_t pairs_of(char first, char second) const {
+    const std::uint64_t next_is_second =
+        (equal_to(second) >> 1) | (static_cast<std::uint64_t>(following_ == second) << 63);
+    return equal_to(first) & next_is_second;
+  }
+
+ private:
+#ifdef CSSQUEEZE_SSE2
+  __m128i parts_[4];
+#else
+  char bytes_[64];
+#endif
+  char following_;
+};
+
+// The bits of a block that stand behind an odd run of backslashes, given the block's
+// backslashes. odd_run_before says whether the text before the block ends in an odd run,
+// and is updated to say the same of the block's end: the test thus never looks back into
+// bytes that a stage may already have overwritten.
+inline std::uint64_t escaped_bits(std::uint64_t backslashes, bool& odd_run_before) {
+  std::uint64_t escaped = 0;
+  bool odd = odd_run_before;  // the run that ends just before position is odd
+  unsigned position = 0;
+  while (position < 64) {
+    const std::uint64_t ahead = backslashes >> position;
+    if ((ahead & 1) != 0) {
+      const unsigned run = static_cast<unsigned>(std::countr_one(ahead));
+      odd = odd != ((run & 1) != 0);
+      position += run;
+      continue;
+    }
+    if (odd) escaped |= std::uint64_t{1} << position;
+    odd = false;
+    if (ahead == 0) break;
+    position += static_cast<unsigned>(std::countr_zero(ahead));
+  }
+  odd_run_before = position >= 64 && odd;
+  return escaped;
+}
+
+// Bit k set: an odd number of the bits 0 to k of x are set. Turns a block's string-quote
+// bits into the bits inside strings, opening quotes included, closing ones not.
+inline std::uint64_t prefix_xor(std::uint64_t x) {
+  for (int shift = 1; shift < 64; shift *= 2) x ^= x << shift;
+  return x;
+}
+
+// Whether an odd number of the bits of x are set. Folds the word instead of counting its
+// bits: without a processor option for it, std::popcount is a library call.
+inline bool has_odd_bit_count(std::uint64_t x) {
+  for (int shift = 32; shift > 0; shift /= 2) x ^= x >> shift;
+  return (x & 1) != 0;
+}
+
+// The bits from bit `first` on; none when first is 64 or more.
+inline std::uint64_t bits_from(std::size_t first) {
+  return first >= 64 ? 0 : ~std::uint64_t{0} << first;
+}
 
 // Numbers in a variable number of bytes: seven bits per byte, low bits first, the high bit
 // set on every byte but the last. Small numbers, the common case, take one byte.
