@@ -112,6 +112,26 @@ class byte_finder {
   unsigned matches_ = 0;   // bit k set: text_[block_ + k] is a match
 };
 
+// Copies count bytes from source to destination, front to back; the two may overlap when
+// destination is the lower. With wide, the caller promises that sixteen bytes may be read
+// at source and written at destination whatever count is, and a count up to sixteen then
+// takes one load and one store: no loop whose length the processor cannot guess, which
+// between short strings of varying length costs more than the copy.
+inline void copy_forward(char* destination, const char* source, std::size_t count, bool wide) {
+#ifdef CSSQUEEZE_SSE2
+  if (wide && count <= 16) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(source)));
+    return;
+  }
+#endif
+  if (count > 16) {
+    std::memmove(destination, source, count);
+    return;
+  }
+  for (std::size_t i = 0; i < count; ++i) destination[i] = source[i];
+}
+
 // Sixty-four bytes of a text looked at together, for stages that follow quotes through
 // texts dense in them: bit k of a mask stands for the byte at from + k. Near the end the
 // bytes past the text read as zero, which none of the searched bytes is.

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,17 +18,30 @@
 // string or an offset per entry would cost several times the text on millions of tiny
 // strings.
 struct lifted_strings {
-  std::string records;
   std::size_t count = 0;
+  std::size_t content_bytes = 0;  // the entries' lengths added up
 
   std::size_t size() const { return count; }
+  std::string_view records() const { return {buffer_.get(), used_}; }
+  // Makes room for the records to reach the given number of bytes without moving.
+  void reserve(std::size_t bytes);
   void append(std::string_view entry);
+
+ private:
+  friend std::int32_t extract_strings(std::string&, lifted_strings&);
+
+  // Not a std::string: extraction writes straight into room reserved for the whole text,
+  // and a string can only be written within its size, which would touch (and zero) every
+  // reserved page, where most of them stay unused on real stylesheets.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 // Reads the entries of a lifted_strings in order, from the first.
 class lifted_reader {
  public:
-  explicit lifted_reader(const lifted_strings& lifted) : rest_(lifted.records) {}
+  explicit lifted_reader(const lifted_strings& lifted) : rest_(lifted.records()) {}
   // The next entry; only to be called while entries remain.
   std::string_view next();
 
