@@ -192,17 +192,21 @@ std::int32_t extract_strings(std::string& working_text, lifted_strings& protecte
     const std::uint64_t apostrophes = block.equal_to('\'') & ~escaped;
     const std::uint64_t double_quotes = block.equal_to('"') & ~escaped;
     const std::uint64_t quotes = apostrophes | double_quotes;
-    if (state == reading::outside && start + 64 <= size) {
-      // Read from outside, each kind of quote alone marks the strings it would make if no
-      // string held a quote of the other kind; when the two sets do not overlap, that is
-      // so, and they are the block's strings.
-      const std::uint64_t in_apostrophes = prefix_xor(apostrophes);
-      const std::uint64_t in_double_quotes = prefix_xor(double_quotes);
+    if (start + 64 <= size) {
+      // Each kind of quote alone marks the strings it would make if no string held a quote
+      // of the other kind (a string open at the block's start counts as opened before
+      // it); when the two sets do not overlap, that is so, and they are the block's
+      // strings.
+      const std::uint64_t in_apostrophes =
+          prefix_xor(apostrophes) ^ (state == reading::in_apostrophes ? ~std::uint64_t{0} : 0);
+      const std::uint64_t in_double_quotes =
+          prefix_xor(double_quotes) ^
+          (state == reading::in_double_quotes ? ~std::uint64_t{0} : 0);
       if ((in_apostrophes & in_double_quotes) == 0) {
         const std::uint64_t inside = in_apostrophes | in_double_quotes;
         std::uint64_t openings = quotes & inside;
         std::uint64_t closings = quotes & ~inside;
-        if ((inside & ~quotes) == 0 && (inside >> 63) == 0) {
+        if (state == reading::outside && (inside & ~quotes) == 0 && (inside >> 63) == 0) {
           // Only empty strings (a text of '' is all of them): the block keeps every byte.
           const std::size_t empty_strings = static_cast<std::size_t>(std::popcount(closings));
           std::memset(out, 0, empty_strings);  // each entry is its length: zero
@@ -213,18 +217,25 @@ std::int32_t extract_strings(std::string& working_text, lifted_strings& protecte
           read = next = start + 64;
           continue;
         }
-        for (; closings != 0; closings &= closings - 1, openings &= openings - 1) {
-          lift(start + static_cast<std::size_t>(std::countr_zero(openings)),
-               start + static_cast<std::size_t>(std::countr_zero(closings)));
+        if (state != reading::outside && closings != 0) {
+          // The string open at the block's start closes at the first closing quote.
+          lift(open, start + static_cast<std::size_t>(std::countr_zero(closings)));
+          closings &= closings - 1;
+          state = reading::outside;
         }
-        next = read;
-        if (openings != 0) {  // a string that goes on into the next block
-          const unsigned at = static_cast<unsigned>(std::countr_zero(openings));
-          open = start + at;
-          next = open + 1;
-          state = ((apostrophes >> at) & 1) != 0 ? reading::in_apostrophes
-                                                 : reading::in_double_quotes;
+        if (state == reading::outside) {
+          for (; closings != 0; closings &= closings - 1, openings &= openings - 1) {
+            lift(start + static_cast<std::size_t>(std::countr_zero(openings)),
+                 start + static_cast<std::size_t>(std::countr_zero(closings)));
+          }
+          if (openings != 0) {  // a string that goes on into the next block
+            const unsigned at = static_cast<unsigned>(std::countr_zero(openings));
+            open = start + at;
+            state = ((apostrophes >> at) & 1) != 0 ? reading::in_apostrophes
+                                                   : reading::in_double_quotes;
+          }
         }
+        next = start + 64;
         continue;
       }
     }
@@ -284,8 +295,10 @@ bool restore_strings(std::string& working_text, const lifted_strings& protected_
   std::size_t read = inserted;
   std::size_t write = 0;
   emptied_pair_finder pairs(view, inserted);
-  lifted_reader reader(protected_strings);
-  const char* const records_end = protected_strings.records().data() + protected_strings.records().size();
+  // The records are read in place, a one-byte length (every entry under 128 bytes) without
+  // a call.
+  std::string_view records = protected_strings.records();
+  const char* const records_end = records.data() + records.size();
   for (std::size_t i = 0; i < entries && write != read; ++i) {
     const std::size_t pair = pairs.next();
     // Sixteen bytes may be stored at write while they all lie below the pair's second quote,
@@ -294,10 +307,16 @@ bool restore_strings(std::string& working_text, const lifted_strings& protected_
     copy_forward(text + write, text + read, pair + 1 - read,
                  room_below && read + 16 <= view.size());
     write += pair + 1 - read;
-    const std::string_view entry = reader.next();
-    copy_forward(text + write, entry.data(), entry.size(),
-                 room_below && entry.data() + 16 <= records_end);
-    write += entry.size();
+    std::size_t length = static_cast<unsigned char>(records.front());
+    if (length < 0x80) {
+      records.remove_prefix(1);
+    } else {
+      length = read_varint(records);
+    }
+    copy_forward(text + write, records.data(), length,
+                 room_below && records.data() + 16 <= records_end);
+    records.remove_prefix(length);
+    write += length;
     text[write++] = text[pair + 1];
     read = pair + 2;
   }
