@@ -191,6 +191,29 @@ class byte_block {
   char following_;
 };
 
+// True when the 64 bytes at text[from] are all there and none of them is one of Bytes: the
+// common block of a real stylesheet, with no quote in it, is passed over at about a third
+// of the cost of making its masks. pipeline_bench, best of 5 on 16 MiB: only_spaces ? ->
+// ? MB/s, typical ? -> ?.
+template <char... Bytes>
+bool has_none_of(std::string_view text, std::size_t from) {
+  if (from + 64 > text.size()) return false;
+  const char* at = text.data() + from;
+#ifdef CSSQUEEZE_SSE2
+  __m128i hits = _mm_setzero_si128();
+  for (int i = 0; i < 4; ++i) {
+    const __m128i part = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * i));
+    ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(part, _mm_set1_epi8(Bytes)))), ...);
+  }
+  return _mm_movemask_epi8(hits) == 0;
+#else
+  for (int i = 0; i < 64; ++i) {
+    if (is_any_of<Bytes...>(at[i])) return false;
+  }
+  return true;
+#endif
+}
+
 // The bits of a block that stand behind an odd run of backslashes, given the block's
 // backslashes. odd_run_before says whether the text before the block ends in an odd run,
 // and is updated to say the same of the block's end: the test thus never looks back into

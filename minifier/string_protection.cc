@@ -88,6 +88,12 @@ class emptied_pair_finder {
       pairs_ = 0;
       return;
     }
+    if (has_none_of<'\'', '"', '\\'>(text_, start_)) {
+      pairs_ = 0;
+      odd_run_ = false;
+      second_taken_ = false;
+      return;
+    }
     const byte_block block(text_, start_);
     const std::uint64_t escaped = escaped_bits(block.equal_to('\\'), odd_run_);
     std::uint64_t candidates =
@@ -187,6 +193,10 @@ std::int32_t extract_strings(std::string& working_text, lifted_strings& protecte
   };
 
   for (std::size_t start = 0; start < size; start += 64) {
+    if (has_none_of<'\'', '"', '\\'>(view, start)) {
+      odd_run = false;
+      continue;
+    }
     const byte_block block(view, start);
     const std::uint64_t escaped = escaped_bits(block.equal_to('\\'), odd_run);
     const std::uint64_t apostrophes = block.equal_to('\'') & ~escaped;
