@@ -25,6 +25,28 @@ class css_generator {
     return text;
   }
 
+  // A longer input, 200 to 3000 bytes: short ones back to back, now and then with a stretch
+  // of up to 150 bytes between them in which no quote, backslash or comment begins or ends.
+  // Strings, comments and runs of backslashes then cross the boundaries at which the
+  // stages take the text in blocks, and whole blocks pass with nothing to change state.
+  std::string next_long() {
+    static constexpr std::string_view plain = "abcxyz09 ;:{}\n\t-#.";
+    const std::size_t target = pick(200, 3000);
+    std::string text;
+    while (text.size() < target) {
+      text += next();
+      if (pick(0, 1) == 0) {
+        // The stretch stands alone, or as the contents of a string or a comment.
+        const std::string_view ends[] = {"", "'", "\"", "/*"};
+        const std::string_view begin = ends[pick(0, 3)];
+        text += begin;
+        for (std::size_t i = pick(1, 150); i > 0; --i) text += plain[pick(0, plain.size() - 1)];
+        text += begin == "/*" ? "*/" : begin;
+      }
+    }
+    return text;
+  }
+
   // A number in [low, high]. Plain modulo rather than a standard distribution: the engine's
   // output is fixed by the standard but distributions differ between libraries, and a seed
   // must give the same inputs on every platform. The bias is far too small to matter here.

@@ -312,14 +312,16 @@ std::string shrink(std::string input, const stage_difference& difference) {
   return input;
 }
 
-void compare_on_generated_inputs(const char* stage, const stage_difference& difference) {
+// Compares on generated inputs: rounds of short ones, or a twentieth as many long ones.
+void compare_on_generated_inputs(const char* stage, const stage_difference& difference,
+                                 bool long_inputs = false) {
   constexpr int max_failures = 3;
   const std::uint64_t seed = comparison_seed();
-  const std::uint64_t rounds = comparison_rounds();
+  const std::uint64_t rounds = comparison_rounds() / (long_inputs ? 20 : 1);
   css_generator generator(seed);
   int failures = 0;
   for (std::uint64_t round = 0; round < rounds && failures < max_failures; ++round) {
-    const std::string input = generator.next();
+    const std::string input = long_inputs ? generator.next_long() : generator.next();
     const std::string found = difference(input);
     if (found.empty()) continue;
     ++failures;
@@ -449,6 +451,60 @@ TEST(ModelComparison, WholeRun) {
     report.compare("restored", restored, model.restored);
     return report.str();
   });
+}
+
+// Each stage of a run, and the run as a whole, fast against the model.
+std::string compare_every_stage(const std::string& input) {
+        difference_report report;
+        report.compare("quote_positions", scan_quotes(input, length_of(input)).list(),
+                       literal_model::scan_quotes(input, length_of(input)));
+
+        std::string fast = input;
+        std::string model = input;
+        report.compare("comment count", remove_comments(fast, scan_quotes(fast, length_of(fast))),
+                       literal_model::remove_comments(
+                           model, literal_model::scan_quotes(model, length_of(model))));
+        report.compare("text without comments", fast, model);
+
+        lifted_strings fast_lifted;
+        entries model_lifted;
+        report.compare("string count", extract_strings(fast, fast_lifted),
+                       literal_model::extract_strings(model, model_lifted));
+        report.compare("text without strings", fast, model);
+        report.compare("entries", from_lifted(fast_lifted), model_lifted);
+
+        report.compare("removal count", compact_text(fast), literal_model::compact_text(model));
+        report.compare("compacted text", fast, model);
+
+        const std::int32_t strings = static_cast<std::int32_t>(model_lifted.size());
+        report.compare("restored", restore_strings(fast, fast_lifted, strings),
+                       literal_model::restore_strings(model, model_lifted, strings));
+        report.compare("saved text", fast, model);
+        return report.str();
+}
+
+TEST(ModelComparison, EveryStageOnLongInputs) {
+  compare_on_generated_inputs("a stage on long inputs", compare_every_stage, true);
+}
+
+// The stages take the text 64 bytes at a time: quotes, escapes, pairs and comment ends at
+// every offset after a block that ends in a backslash, an open string or an open comment,
+// right after it and after a block with nothing in it.
+TEST(ModelComparison, EveryStageAcrossBlockBoundaries) {
+  const std::string patterns[] = {"'x'",     R"("a'b")", "''''",  "'''", R"(\'x')", R"(\\'')",
+                                  "/*'*/''", "/*/ '",    "*/'",   "'/*'", R"(""x"")"};
+  const std::string openings[] = {"", R"(\)", R"(\\)", "'", "\"", "/*", R"('\)"};
+  for (const std::string& opening : openings) {
+    for (const std::string& pattern : patterns) {
+      for (std::size_t plain = 0; plain <= 140; ++plain) {
+        std::string input = std::string(64 - opening.size(), 'a') + opening;
+        input += std::string(plain, 'b') + pattern + std::string(70, 'c') + pattern;
+        input += "'y'\"z\"";
+        SCOPED_TRACE(testing::PrintToString(input));
+        EXPECT_EQ(compare_every_stage(input), "");
+      }
+    }
+  }
 }
 
 // Properties of the model itself on the same inputs: extraction followed at once by
