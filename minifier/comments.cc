@@ -15,24 +15,28 @@
 
 namespace {
 
-// The first at or after from of a two-byte sequence whose bytes differ, or not_found.
-std::size_t find_pair(std::string_view text, std::size_t from, char first, char second) {
+// The first at or after from of a two-byte sequence whose bytes differ, or not_found. A
+// template, so that each search gets its own copy inlined where comment removal calls it:
+// shared, the one function was not inlined, and comments_bench, scan_quotes+remove_comments
+// on comment_per_rule (16 MiB, best of 5) went from 1038 to 523 MB/s.
+template <char First, char Second>
+std::size_t find_pair(std::string_view text, std::size_t from) {
   while (true) {
-    const std::size_t found = find_byte(text, from, first);
+    const std::size_t found = find_byte(text, from, First);
     if (found == not_found || found + 1 >= text.size()) return not_found;
-    if (text[found + 1] == second) return found;
+    if (text[found + 1] == Second) return found;
     from = found + 1;
   }
 }
 
 // The '*' of the first "*/" whose '*' is at or after from, or not_found.
 std::size_t find_closer(std::string_view text, std::size_t from) {
-  return find_pair(text, from, '*', '/');
+  return find_pair<'*', '/'>(text, from);
 }
 
 // The '/' of the first "/*" at or after from, or not_found.
 std::size_t find_opener(std::string_view text, std::size_t from) {
-  return find_pair(text, from, '/', '*');
+  return find_pair<'/', '*'>(text, from);
 }
 
 // What the quote reading is inside of, at the byte it has reached.
@@ -148,24 +152,18 @@ std::int32_t remove_comments(std::string& working_text, const quote_list& quote_
   // Unread bytes have not moved, so an opener found there sits at its loaded position. The
   // openers met there come in ascending order, so the quotes before each are counted on
   // from the last: an odd number means inside a string (after an unpaired last quote too:
-  // an unterminated string runs to the end).
-  // The words are read through plain locals: stores into the text could otherwise alias
-  // the vector's own pointers and force a reload of them at every byte.
+  // an unterminated string runs to the end). The words are read through plain locals:
+  // stores into the text could otherwise alias the vector's own pointers.
   const std::uint64_t* const quote_bits = quote_positions.bits.data();
   const std::size_t quote_words = quote_positions.bits.size();
   std::size_t words_counted = 0;  // quote_bits[0, words_counted) are counted
   bool odd_before = false;        // they hold an odd number of quotes
   const auto is_inside_string = [&](std::size_t loaded_position) {
-    const std::size_t word = loaded_position / 64;
-    if (word >= quote_words) {
-      for (; words_counted < quote_words; ++words_counted) {
-        odd_before = odd_before != has_odd_bit_count(quote_bits[words_counted]);
-      }
-      return odd_before;
-    }
+    const std::size_t word = std::min(loaded_position / 64, quote_words);
     for (; words_counted < word; ++words_counted) {
       odd_before = odd_before != has_odd_bit_count(quote_bits[words_counted]);
     }
+    if (word == quote_words) return odd_before;
     const std::uint64_t below = (std::uint64_t{1} << (loaded_position % 64)) - 1;
     return odd_before != has_odd_bit_count(quote_bits[word] & below);
   };
