@@ -117,7 +117,8 @@ class byte_finder {
 // at source and written at destination whatever count is, and a count up to sixteen then
 // takes one load and one store: no loop whose length the processor cannot guess, which
 // between short strings of varying length costs more than the copy.
-inline void copy_forward(char* destination, const char* source, std::size_t count, bool wide) {
+inline void copy_forward(char* destination, const char* source, std::size_t count,
+                         [[maybe_unused]] bool wide) {
 #ifdef CSSQUEEZE_SSE2
   if (wide && count <= 16) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination),
