@@ -1,7 +1,8 @@
-// Byte searches and the small encoding shared by the stages. Searches look at sixteen
-// bytes at a time where the processor has SSE2 (every x86-64 does) and go byte by byte
-// elsewhere; the benchmark numbers that justified each one are where a stage uses it.
-// Internal to minifier/: the processor test below is the only #if.
+// Byte searches, 64-byte block masks and the small encoding shared by the stages. They look
+// at sixteen bytes at a time where the processor has SSE2 (every x86-64 does) and go byte
+// by byte elsewhere, with the same results; the benchmark numbers that justified each one
+// are where a stage uses it, or beside it. Internal to minifier/: the processor test is the
+// only #if.
 #ifndef MINIFIER_BYTE_SEARCH_H_
 #define MINIFIER_BYTE_SEARCH_H_
 
@@ -10,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <string_view>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -45,10 +45,9 @@ unsigned match_mask(const char* at) {
 #endif
 
 // The first byte at or after from, or not_found. Looks at the next few bytes, then the next
-// sixteen, itself before calling memchr: between the quotes of short strings, or inside
-// short comments, the call costs more than the search. comments_bench, best of 5 on
-// 16 MiB, scan_quotes+remove_comments: only_empty_comments 156 -> 312 MB/s;
-// string_protection_bench, extract_strings on only_empty_strings 52 -> 219 MB/s.
+// sixteen, itself before calling memchr: inside short comments the call costs more than
+// the search. comments_bench, best of 5 on
+// 16 MiB, scan_quotes+remove_comments: only_empty_comments 156 -> 312 MB/s.
 inline std::size_t find_byte(std::string_view text, std::size_t from, char byte) {
   const std::size_t size = text.size();
   // The byte is often right there: a few plain compares answer before any setup.
@@ -71,46 +70,6 @@ inline std::size_t find_byte(std::string_view text, std::size_t from, char byte)
   return found == nullptr ? not_found
                           : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
 }
-
-// Finds, left to right, any of Bytes, keeping the last loaded block's matches so that a
-// text dense in them costs one load per sixteen bytes, not one per match. The text must
-// not change at or after the positions asked for (bytes before them may).
-template <char... Bytes>
-class byte_finder {
- public:
-  explicit byte_finder(std::string_view text) : text_(text) {}
-
-  // The first of Bytes at or after from, or not_found.
-  std::size_t find(std::size_t from) {
-    const std::size_t size = text_.size();
-#ifdef CSSQUEEZE_SSE2
-    if (has_block_ && from >= block_ && from < block_ + 16) {
-      const unsigned rest = matches_ & ~((1u << (from - block_)) - 1);
-      if (rest != 0) return block_ + static_cast<std::size_t>(std::countr_zero(rest));
-      from = block_ + 16;
-    }
-    for (; from + 16 <= size; from += 16) {
-      const unsigned matches = match_mask<Bytes...>(text_.data() + from);
-      if (matches != 0) {
-        has_block_ = true;
-        block_ = from;
-        matches_ = matches;
-        return from + static_cast<std::size_t>(std::countr_zero(matches));
-      }
-    }
-#endif
-    for (; from < size; ++from) {
-      if (is_any_of<Bytes...>(text_[from])) return from;
-    }
-    return not_found;
-  }
-
- private:
-  std::string_view text_;
-  bool has_block_ = false;
-  std::size_t block_ = 0;  // where the last block with matches begins
-  unsigned matches_ = 0;   // bit k set: text_[block_ + k] is a match
-};
 
 // Copies count bytes from source to destination, front to back; the two may overlap when
 // destination is the lower. With wide, the caller promises that sixteen bytes may be read
@@ -279,15 +238,15 @@ inline std::uint64_t bits_from(std::size_t first) {
 
 // Numbers in a variable number of bytes: seven bits per byte, low bits first, the high bit
 // set on every byte but the last. Small numbers, the common case, take one byte.
-inline void append_varint(std::string& out, std::size_t value) {
+inline void write_varint(char*& out, std::size_t value) {
   while (value >= 0x80) {
-    out.push_back(static_cast<char>(0x80 | (value & 0x7F)));
+    *out++ = static_cast<char>(0x80 | (value & 0x7F));
     value >>= 7;
   }
-  out.push_back(static_cast<char>(value));
+  *out++ = static_cast<char>(value);
 }
 
-// Reads one number written by append_varint from the front of in, and drops its bytes.
+// Reads one number written by write_varint from the front of in, and drops its bytes.
 inline std::size_t read_varint(std::string_view& in) {
   std::size_t value = 0;
   for (int shift = 0;; shift += 7) {

@@ -16,14 +16,6 @@
 
 namespace {
 
-void write_varint(char*& out, std::size_t value) {
-  while (value >= 0x80) {
-    *out++ = static_cast<char>(0x80 | (value & 0x7F));
-    value >>= 7;
-  }
-  *out++ = static_cast<char>(value);
-}
-
 // What extraction is inside of, at the byte it has reached.
 enum class reading { outside, in_apostrophes, in_double_quotes };
 
