@@ -82,7 +82,10 @@ quote_list scan_quotes(std::string_view working_text, std::int32_t loaded_length
   std::size_t next = 0;  // where the reading goes on; everything before it is decided
   bool odd_run = false;  // the bytes read so far end in an odd run of backslashes
   for (std::size_t start = 0; start < text.size(); start += 64) {
-    if (state != reading::in_comment && has_none_of<'\'', '"', '\\', '/'>(text, start)) {
+    // Nothing to do in a block with no byte that could change the reading, and no
+    // backslash to carry an escape past it.
+    if (state == reading::in_comment ? has_none_of<'*', '\\'>(text, start)
+                                     : has_none_of<'\'', '"', '\\', '/'>(text, start)) {
       odd_run = false;
       continue;
     }
