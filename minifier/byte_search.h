@@ -135,6 +135,38 @@ class byte_block {
 #endif
   }
 
+  // Bit k set: byte k is one of Bytes.
+  template <char... Bytes>
+  std::uint64_t any_of() const {
+#ifdef CSSQUEEZE_SSE2
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+      __m128i hits = _mm_setzero_si128();
+      ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(parts_[i], _mm_set1_epi8(Bytes)))), ...);
+      mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits)))
+              << (16 * i);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) {
+      mask |= static_cast<std::uint64_t>(is_any_of<Bytes...>(bytes_[i])) << i;
+    }
+    return mask;
+#endif
+  }
+
+  // The 64 bytes, into out[0, 64).
+  void copy_to(char* out) const {
+#ifdef CSSQUEEZE_SSE2
+    for (int i = 0; i < 4; ++i) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), parts_[i]);
+    }
+#else
+    std::memcpy(out, bytes_, sizeof bytes_);
+#endif
+  }
+
   // Bit k set: byte k is first and byte k + 1 second (the byte after the block counts).
   std::uint64_t pairs_of(char first, char second) const {
     const std::uint64_t next_is_second =
