@@ -241,20 +241,16 @@ time_tool() {
 
 is_ours() { [[ "$1" == cssqueeze || "$1" == floor ]]; }
 
-for megabytes in $sizes; do
-  echo "== typical, $megabytes MB"
+# time_every_tool KIND MEGABYTES: every tool on one file, ours with more runs than the peers.
+time_every_tool() {
+  echo "== $1, $2 MB"
   for tool in $tools; do
-    if is_ours "$tool"; then time_tool "$tool" typical "$megabytes" "$runs"
-    else time_tool "$tool" typical "$megabytes" "$peer_runs"; fi
+    if is_ours "$tool"; then time_tool "$tool" "$1" "$2" "$runs"
+    else time_tool "$tool" "$1" "$2" "$peer_runs"; fi
   done
-done
-for megabytes in $framework_sizes; do
-  echo "== frameworks, $megabytes MB"
-  for tool in $tools; do
-    if is_ours "$tool"; then time_tool "$tool" frameworks "$megabytes" "$runs"
-    else time_tool "$tool" frameworks "$megabytes" "$peer_runs"; fi
-  done
-done
+}
+for megabytes in $sizes; do time_every_tool typical "$megabytes"; done
+for megabytes in $framework_sizes; do time_every_tool frameworks "$megabytes"; done
 for megabytes in $big_sizes; do
   echo "== typical, $megabytes MB (cssqueeze and the floor only)"
   for tool in $tools; do
