@@ -21,7 +21,7 @@
 # csso"), SIZES (typical sizes in MB, default "1 10 100"), FRAMEWORK_SIZES (sizes of the
 # framework files in MB, default "1 10 100"), BIG_SIZES (typical sizes timed
 # for cssqueeze and the floor only, default "1000"), PATHOLOGICAL (kinds timed at
-# PATHOLOGICAL_MB, default eight kinds at 100 MB), RUNS (default
+# PATHOLOGICAL_MB, default ten kinds at 100 MB), RUNS (default
 # 5 for cssqueeze and the floor), PEER_RUNS (default 3; a run over 60 s is not repeated),
 # TIMEOUT (seconds per run of a peer, default 300), MEMORY_LIMIT_GB (address space a peer
 # may take, default 12: esbuild took all 24 GB of the machine on 100 MB of ';' before the
@@ -52,7 +52,7 @@ tools="${TOOLS:-cssqueeze floor lightningcss esbuild clean-css csso}"
 sizes="${SIZES-1 10 100}"
 framework_sizes="${FRAMEWORK_SIZES-1 10 100}"
 big_sizes="${BIG_SIZES-1000}"
-pathological="${PATHOLOGICAL-only_spaces only_semicolons only_empty_comments only_empty_strings semicolon_space_brace one_long_string many_short_strings backslash_before_every_quote}"
+pathological="${PATHOLOGICAL-only_spaces only_semicolons only_empty_comments only_empty_strings semicolon_space_brace one_long_string many_short_strings backslash_before_every_quote colons_without_brace colons_before_last_brace}"
 pathological_mb="${PATHOLOGICAL_MB:-100}"
 runs="${RUNS:-5}"
 peer_runs="${PEER_RUNS:-3}"

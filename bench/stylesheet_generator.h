@@ -196,7 +196,7 @@ inline std::string with_crlf_line_ends(std::string_view text) {
 
 // The inputs the benchmarks time, by name: the typical stylesheet first (with LF line ends,
 // then CR LF), then the pathological ones.
-inline constexpr std::array<std::string_view, 15> input_names = {
+inline constexpr std::array<std::string_view, 17> input_names = {
     "typical",
     "typical_crlf",
     "only_spaces",
@@ -211,7 +211,9 @@ inline constexpr std::array<std::string_view, 15> input_names = {
     "long_backslash_runs",
     "openers_in_strings",
     "unclosed_comment",
-    "comment_per_rule"};
+    "comment_per_rule",
+    "colons_without_brace",
+    "colons_before_last_brace"};
 
 // The input of that name, of about size bytes; empty for an unknown name.
 inline std::string make_input(std::string_view name, std::size_t size, std::uint64_t seed = 1) {
@@ -232,6 +234,10 @@ inline std::string make_input(std::string_view name, std::size_t size, std::uint
   if (name == "openers_in_strings") return make_openers_in_strings(size);
   if (name == "unclosed_comment") return "a{b:c}/*" + repeat(" x ", size);
   if (name == "comment_per_rule") return repeat("/* c */a{b:c}\n", size);
+  // A space before every fifth byte's ':', whose fate hangs on the first '{', ';' or '}'
+  // after it: none at all, or one '{' at the very end.
+  if (name == "colons_without_brace") return repeat("a :b ", size);
+  if (name == "colons_before_last_brace") return repeat("a :b ", size - 1) + "{";
   return std::string();
 }
 

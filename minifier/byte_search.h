@@ -44,6 +44,20 @@ unsigned match_mask(const char* at) {
 }
 #endif
 
+// The first of Bytes in text[from, size), or size: sixteen bytes at a time where the
+// processor allows.
+template <char... Bytes>
+std::size_t find_any_of(const char* text, std::size_t size, std::size_t from) {
+#ifdef CSSQUEEZE_SSE2
+  for (; from + 16 <= size; from += 16) {
+    const unsigned mask = match_mask<Bytes...>(text + from);
+    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+#endif
+  while (from < size && !is_any_of<Bytes...>(text[from])) ++from;
+  return from;
+}
+
 // The first byte at or after from, or not_found. Looks at the next few bytes, then the next
 // sixteen, itself before calling memchr: inside short comments the call costs more than
 // the search. comments_bench, best of 5 on

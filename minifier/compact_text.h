@@ -9,8 +9,10 @@
 
 // Deletes, until none is left: layout space that is doubled, at either end of the text, or
 // next to one of ; : { } ( ) , / ; a ';' before '}' and a ';' after ';'. A run of layout
-// space between two other bytes keeps its last byte. Returns the number of bytes deleted;
-// prints nothing. Linear in the length of the text.
+// space between two other bytes keeps its last byte. Where CSS reads the space as a
+// separator it stays: before '(', after ')', and before a ':' whose first '{', ';' or '}'
+// after it is '{' (".a :hover", "and (", "...(2n) td"). Returns the number of bytes
+// deleted; prints nothing. Linear in the length of the text.
 std::int32_t compact_text(std::string& working_text);
 
 // The byte classes the rules use.

@@ -71,10 +71,20 @@ TEST(CompactText, EdgeCases) {
       {"a  >  b", "a > b", 2},
       {"a + b ~ c ! d = e [ f ] g * h @ i . j", "a + b ~ c ! d = e [ f ] g * h @ i . j", 0},
       {"a / b", "a/b", 2},
-      {"a\t(b) , c", "a(b),c", 3},
+      {"a\t(b) , c", "a\t(b),c", 2},
       {"'' ''", "'' ''", 0},
       {"\"\" ;\"\"", "\"\";\"\"", 1},
-      {"and (", "and(", 1},
+      {"and (", "and (", 0},
+      // A ':' keeps the space before it only when '{' comes before any ';' or '}'.
+      {"a :b", "a:b", 1},
+      {"a :b;c{", "a:b;c{", 1},
+      {"a :b}{", "a:b}{", 1},
+      {"a :b :c{", "a :b :c{", 0},
+      {"a\t\n:b{", "a\n:b{", 1},
+      {"( :a{", "(:a{", 1},
+      {") :a{", ") :a{", 0},
+      {") (", ") (", 0},
+      {"( )", "()", 1},
   };
   check_rows(rows, std::size(rows));
 }

@@ -23,11 +23,21 @@ inline const compaction_example compaction_examples[] = {
     {"h1 , h2 { font: 12px / 1.5 serif ; }", "h1,h2{font:12px/1.5 serif}", 10},
     {"a:hover  >  b { }", "a:hover > b{}", 4},
     {"@media screen and (max-width: 100px) { a { color: red; } }",
-     "@media screen and(max-width:100px){a{color:red}}", 10},
+     "@media screen and (max-width:100px){a{color:red}}", 9},
     {"  body {\n  color : red ;\n  margin: 0 auto;\n}\n", "body{color:red;margin:0 auto}", 16},
     {"p { margin : 0 ; ; }", "p{margin:0}", 9},
     // The typical 22-byte file as loaded (its final LF already dropped).
     {"a {\n  color : red ;\n}", "a{color:red}", 9},
+    // Space that CSS reads as a separator stays: before '(', after ')', before a ':' in a
+    // selector or prelude; a delimiter on the gap's other side still pulls it away.
+    {"tr:nth-child(2n) td { x: y }", "tr:nth-child(2n) td{x:y}", 4},
+    {".a :hover { x: y }", ".a :hover{x:y}", 4},
+    {"a { b : c; .d :e { f : g } }", "a{b:c;.d :e{f:g}}", 11},
+    {"x { width: calc(100% - (2 * 1rem)); }", "x{width:calc(100% - (2 * 1rem))}", 5},
+    {"a ( b ) , c", "a (b),c", 4},
+    {"a { color : red }", "a{color:red}", 5},
+    {"x { c: rgb( 1 , 2 ) }", "x{c:rgb(1,2)}", 8},
+    {"f(a) ;", "f(a);", 1},
 };
 
 #endif  // TESTS_COMPACTION_EXAMPLES_H_

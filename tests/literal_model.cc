@@ -50,18 +50,42 @@ bool is_inside_string(std::int32_t position, const std::vector<std::int32_t>& qu
   return size % 2 == 1 && position > quote_positions[size - 1];
 }
 
+// A ':' at colon whose first '{', ';' or '}' after it is '{': it stands in a selector or
+// an at-rule's prelude, where a space before it separates (".a :hover").
+bool is_selector_colon(const std::string& text, std::size_t colon) {
+  const std::size_t terminator = text.find_first_of("{;}", colon + 1);
+  return terminator != not_found && text[terminator] == '{';
+}
+
+// Whether layout space after previous may go: CSS reads the space after ')' as a
+// separator ("...) td").
+bool pulls_space_after(char previous, compaction_rules rules) {
+  if (rules == compaction_rules::css_safe && previous == ')') return false;
+  return is_tight_delimiter(previous);
+}
+
+// Whether layout space before the byte at next may go: CSS reads the space before '(' as
+// a separator ("and (", "- ("), and so the space before a selector's ':'.
+bool pulls_space_before(const std::string& text, std::size_t next, compaction_rules rules) {
+  if (rules == compaction_rules::css_safe) {
+    if (text[next] == '(') return false;
+    if (text[next] == ':' && is_selector_colon(text, next)) return false;
+  }
+  return is_tight_delimiter(text[next]);
+}
+
 // The seven removal rules for the byte at m of the current text.
-bool removal_rule_holds(const std::string& text, std::size_t m) {
+bool removal_rule_holds(const std::string& text, std::size_t m, compaction_rules rules) {
   const std::size_t length = text.size();
   const char byte = text[m];
   const bool has_previous = m > 0;
   const bool has_next = m + 1 < length;
   if (is_layout_space(byte)) {
-    if (has_next && is_layout_space(text[m + 1])) return true;   // rule 1
-    if (m == length - 1) return true;                             // rule 2
-    if (m == 0) return true;                                      // rule 3
-    if (has_previous && is_tight_delimiter(text[m - 1])) return true;  // rule 4
-    if (has_next && is_tight_delimiter(text[m + 1])) return true;      // rule 5
+    if (has_next && is_layout_space(text[m + 1])) return true;              // rule 1
+    if (m == length - 1) return true;                                        // rule 2
+    if (m == 0) return true;                                                 // rule 3
+    if (has_previous && pulls_space_after(text[m - 1], rules)) return true;  // rule 4
+    if (has_next && pulls_space_before(text, m + 1, rules)) return true;     // rule 5
   }
   if (byte == ';') {
     if (has_next && text[m + 1] == '}') return true;       // rule 6
@@ -177,13 +201,13 @@ bool restore_strings(std::string& text, const std::vector<std::string>& protecte
   return true;
 }
 
-std::int32_t compact_text(std::string& text) {
+std::int32_t compact_text(std::string& text, compaction_rules rules) {
   std::int32_t count = 0;
   while (true) {
     const std::size_t starting_length = text.size();
     std::size_t m = 0;
     while (m < text.size()) {
-      if (removal_rule_holds(text, m)) {
+      if (removal_rule_holds(text, m, rules)) {
         text.erase(m, 1);  // the byte that moves in is examined next, m unchanged
         count += 1;
       } else {
@@ -195,7 +219,7 @@ std::int32_t compact_text(std::string& text) {
   return count;
 }
 
-pipeline_result run_pipeline(const std::string& loaded_text) {
+pipeline_result run_pipeline(const std::string& loaded_text, compaction_rules rules) {
   pipeline_result result;
   std::string text = loaded_text;
   const std::vector<std::int32_t> quote_positions =
@@ -203,7 +227,7 @@ pipeline_result run_pipeline(const std::string& loaded_text) {
   result.comment_count = remove_comments(text, quote_positions);
   std::vector<std::string> protected_strings;
   result.string_count = extract_strings(text, protected_strings);
-  result.removal_count = compact_text(text);
+  result.removal_count = compact_text(text, rules);
   result.restored = restore_strings(text, protected_strings, result.string_count);
   result.final_text = text;
   return result;

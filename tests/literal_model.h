@@ -29,9 +29,16 @@ std::int32_t extract_strings(std::string& text, std::vector<std::string>& protec
 bool restore_strings(std::string& text, const std::vector<std::string>& protected_strings,
                      std::int32_t string_count);
 
+// The two forms of the compaction rules. css_safe keeps the layout space CSS reads as a
+// separator: before '(', after ')', and before a ':' whose first '{', ';' or '}' after it
+// is '{' (a selector or an at-rule's prelude). byte_only deletes layout space next to all
+// eight delimiters alike; the tests keep it to show what the exceptions save.
+enum class compaction_rules { css_safe, byte_only };
+
 // Deletes redundant layout space and semicolons in repeated passes. Returns the number
 // of bytes deleted.
-std::int32_t compact_text(std::string& text);
+std::int32_t compact_text(std::string& text,
+                          compaction_rules rules = compaction_rules::css_safe);
 
 struct pipeline_result {
   std::string final_text;
@@ -43,7 +50,8 @@ struct pipeline_result {
 
 // The stages in the order of a minify run, from the loaded text to the text that would be
 // saved.
-pipeline_result run_pipeline(const std::string& loaded_text);
+pipeline_result run_pipeline(const std::string& loaded_text,
+                             compaction_rules rules = compaction_rules::css_safe);
 
 }  // namespace literal_model
 

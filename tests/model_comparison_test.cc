@@ -49,7 +49,8 @@ TEST(ModelSelfCheck, CompactText) {
       {"a \xA0 b", "a \xA0 b", 0},
       {std::string("a \0 b", 5), std::string("a \0 b", 5), 0},
       {"'' ''", "'' ''", 0},
-      {"and (", "and(", 1},
+      {"and (", "and (", 0},
+      {"a :b; c :d{", "a:b;c :d{", 2},
   };
   for (const compact_row& row : rows) {
     SCOPED_TRACE(row.input);
