@@ -1,31 +1,18 @@
-// Times the quote reading alone, and the quote reading followed by comment removal as a run
-// does them, on the text as loaded.
-#include <cstdint>
+// Times comment removal, with its reading of quotes, on the text as loaded.
 #include <string>
 
 #include "bench/bench_harness.h"
 #include "minifier/comments.h"
-#include "minifier/text_limits.h"
 
 namespace {
 
-bool run_scan_quotes(std::string& text) {
-  const quote_list quote_positions = scan_quotes(text, to_count(text.size()));
-  benchmark::DoNotOptimize(quote_positions.bits.data());
-  return true;
-}
-
-bool run_scan_quotes_and_remove_comments(std::string& text) {
-  const quote_list quote_positions = scan_quotes(text, to_count(text.size()));
-  benchmark::DoNotOptimize(remove_comments(text, quote_positions));
+bool run_remove_comments(std::string& text) {
+  benchmark::DoNotOptimize(remove_comments(text));
   return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  return run_stage_benchmarks(
-      argc, argv,
-      {{"scan_quotes", nullptr, run_scan_quotes},
-       {"scan_quotes+remove_comments", nullptr, run_scan_quotes_and_remove_comments}});
+  return run_stage_benchmarks(argc, argv, {{"remove_comments", nullptr, run_remove_comments}});
 }

@@ -14,21 +14,13 @@
 #include "bench/stylesheet_generator.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
-#include "minifier/string_protection.h"
-#include "minifier/text_limits.h"
 #include "tests/literal_model.h"
 
 namespace {
 
 std::string fast_pipeline(std::string text) {
-  {
-    const quote_list quote_positions = scan_quotes(text, to_count(text.size()));
-    remove_comments(text, quote_positions);
-  }
-  lifted_strings lifted;
-  const std::int32_t string_count = extract_strings(text, lifted);
+  remove_comments(text);
   compact_text(text);
-  restore_strings(text, lifted, string_count);
   return text;
 }
 

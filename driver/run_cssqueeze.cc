@@ -10,7 +10,6 @@
 #include "driver/console_report.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
-#include "minifier/string_protection.h"
 #include "minifier/stylesheet_file.h"
 #include "minifier/text_limits.h"
 #include "shell_menu/register_context_menu.h"
@@ -26,30 +25,11 @@ void minify(const std::string& path, std::ostream& out) {
   std::int32_t loaded_length = 0;
   if (!load_stylesheet(path, working_text, loaded_length, out)) return;
 
-  // Each stage's working data lives in its own block and is freed as soon as the last
-  // stage that needs it is done, so that the peak stays near the text plus the lifted
-  // strings however the file is made.
-  {
-    const quote_list quote_positions = scan_quotes(working_text, loaded_length);
-    report_count(out, remove_comments(working_text, quote_positions), " comment", " removed.",
-                 "no comment found.");
-  }
-
-  {
-    lifted_strings protected_strings;
-    const std::int32_t string_count = extract_strings(working_text, protected_strings);
-    report_count(out, string_count, " string", " still untouched.", "no string found.");
-
-    report_count(out, compact_text(working_text), " useless charachter", " removed.",
-                 "no useless charachter found.");
-
-    if (!restore_strings(working_text, protected_strings, string_count)) {
-      // Cannot happen while compaction keeps every quote; if it ever does, writing the text
-      // back would lose string contents, so the file is left alone.
-      out << "A string could not be put back; the file was left untouched." << std::endl;
-      return;
-    }
-  }
+  report_count(out, remove_comments(working_text), " comment", " removed.", "no comment found.");
+  const compaction_result compaction = compact_text(working_text);
+  report_count(out, compaction.string_count, " string", " still untouched.", "no string found.");
+  report_count(out, compaction.removal_count, " useless charachter", " removed.",
+               "no useless charachter found.");
 
   if (report_totals(out, loaded_length, to_count(working_text.size()))) {
     save_stylesheet(path, working_text, out);

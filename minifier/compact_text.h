@@ -1,19 +1,26 @@
-// Deletes redundant layout space and semicolons from working_text in place. It never
-// inserts a byte and never deletes anything but TAB, LF, CR, SPACE and ';', so quotes and
-// the emptied string pairs survive for restoration.
+// Deletes redundant layout space and semicolons from working_text in place, outside quoted
+// strings. It never inserts a byte and never deletes anything but TAB, LF, CR, SPACE and
+// ';', and never one inside a string.
 #ifndef MINIFIER_COMPACT_TEXT_H_
 #define MINIFIER_COMPACT_TEXT_H_
 
 #include <cstdint>
 #include <string>
 
-// Deletes, until none is left: layout space that is doubled, at either end of the text, or
-// next to one of ; : { } ( ) , / ; a ';' before '}' and a ';' after ';'. A run of layout
-// space between two other bytes keeps its last byte. Where CSS reads the space as a
-// separator it stays: before '(', after ')', and before a ':' whose first '{', ';' or '}'
-// after it is '{' (".a :hover", "and (", "...(2n) td"). Returns the number of bytes
-// deleted; prints nothing. Linear in the length of the text.
-std::int32_t compact_text(std::string& working_text);
+struct compaction_result {
+  std::int32_t string_count = 0;   // complete strings, whose contents were left alone
+  std::int32_t removal_count = 0;  // bytes deleted
+};
+
+// Finds the strings left to right (an unescaped ' or " up to the next unescaped quote of
+// the same kind; an unterminated quote protects nothing, nor anything after it) and,
+// outside them, deletes until none is left: layout space that is doubled, at either end
+// of the text, or next to one of ; : { } ( ) , / ; a ';' before '}' and a ';' after ';'.
+// A run of layout space between two other bytes keeps its last byte. Where CSS reads the
+// space as a separator it stays: before '(', after ')', and before a ':' whose first '{',
+// ';' or '}' after it, outside strings, is '{' (".a :hover", "and (", "...(2n) td").
+// Prints nothing. Linear in the length of the text.
+compaction_result compact_text(std::string& working_text);
 
 // The byte classes the rules use.
 constexpr bool is_layout_space(unsigned char byte) {

@@ -25,10 +25,10 @@ void check_rows(const compaction_row* rows, std::size_t row_count) {
     const compaction_row& row = rows[i];
     SCOPED_TRACE(testing::PrintToString(row.before));
     std::string working_text = row.before;
-    EXPECT_EQ(compact_text(working_text), row.count);
+    EXPECT_EQ(compact_text(working_text).removal_count, row.count);
     EXPECT_EQ(working_text, row.after);
     // What compaction leaves has nothing left to compact.
-    EXPECT_EQ(compact_text(working_text), 0);
+    EXPECT_EQ(compact_text(working_text).removal_count, 0);
     EXPECT_EQ(working_text, row.after);
   }
 }
@@ -100,6 +100,65 @@ TEST(CompactText, LongRuns) {
       {"x" + std::string(3000, ';') + std::string(3000, ' ') + "}", "x}", 6000},
   };
   check_rows(rows, std::size(rows));
+}
+
+// Strings are read left to right (an escaped quote neither opens nor closes one) and left
+// whole; the quotes are what the space around a string sees. An unterminated quote
+// protects nothing after it, complete strings of the other kind included.
+TEST(CompactText, StringsStayWhole) {
+  const struct {
+    std::string before;
+    std::string after;
+    std::int32_t strings;
+  } rows[] = {
+      {"", "", 0},
+      {R"(a { content : "x  y" ; })", R"(a{content:"x  y"})", 1},
+      {R"(url('a b.png') "q")", R"(url('a b.png') "q")", 2},
+      {R"("a" ; "b")", R"("a";"b")", 2},
+      {R"(a{content:"\"" ; }  b { content : "x ; }" })", R"(a{content:"\""}b{content:"x ; }"})", 2},
+      {"a { content : 'x  y ;\n' ; b : \"\" ; }", "a{content:'x  y ;\n';b:\"\"}", 2},
+      {R"("a'b" 'c"d')", R"("a'b" 'c"d')", 2},
+      {"'a ;\n\"b' ;", "'a ;\n\"b';", 1},
+      {"'\0 \xA0 '"s, "'\0 \xA0 '"s, 1},
+      {R"("a""b")", R"("a""b")", 2},
+      {R"('a''b''c')", R"('a''b''c')", 3},
+      {"'' ''", "'' ''", 2},
+      // Escaped quotes.
+      {R"(p{content:'it\'s  ok'})", R"(p{content:'it\'s  ok'})", 1},
+      {R"('\\' ; 'x')", R"('\\';'x')", 2},
+      {R"("a\\"b  ")", R"("a\\"b ")", 1},
+      {R"(\ 'x  y')", R"(\ 'x  y')", 1},
+      {R"(\'a  b')", R"(\'a b')", 0},
+      // Unterminated quotes.
+      {"a ; 'b  c", "a;'b c", 0},
+      {R"("a  b" 'c "d  e")", R"("a  b" 'c "d e")", 1},
+      {R"('a  b''c  )", R"('a  b''c)", 1},
+      // What follows a ':' decides on the first '{', ';' or '}' outside strings.
+      {R"(a :b "{" ;)", R"(a:b "{";)", 1},
+      {R"(a :b ";" {)", R"(a :b ";"{)", 1},
+      {R"(' a :b "{" ;)", R"(' a :b "{";)", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.before));
+    std::string working_text = row.before;
+    EXPECT_EQ(compact_text(working_text).string_count, row.strings);
+    EXPECT_EQ(working_text, row.after);
+  }
+}
+
+// Many tiny strings in a row, and one string longer than many blocks.
+TEST(CompactText, LongAndManyStrings) {
+  std::string many;
+  for (int i = 0; i < 50000; ++i) many += i % 2 == 0 ? "'a'" : R"("\"")";
+  std::string working_text = many;
+  EXPECT_EQ(compact_text(working_text).string_count, 50000);
+  EXPECT_EQ(working_text, many);
+
+  const std::string long_string = "a : '" + std::string(1000, ' ') + "' ;";
+  working_text = long_string;
+  const compaction_result result = compact_text(working_text);
+  EXPECT_EQ(result.string_count, 1);
+  EXPECT_EQ(working_text, "a:'" + std::string(1000, ' ') + "';");
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
-#include "minifier/string_protection.h"
 #include "tests/css_generator.h"
 #include "tests/compaction_examples.h"
 #include "tests/literal_model.h"
@@ -256,19 +255,6 @@ std::string as_literal(const positions& list) {
   return out + "}";
 }
 
-lifted_strings to_lifted(const entries& list) {
-  lifted_strings lifted;
-  for (const std::string& entry : list) lifted.append(entry);
-  return lifted;
-}
-
-entries from_lifted(const lifted_strings& lifted) {
-  entries list;
-  lifted_reader reader(lifted);
-  for (std::size_t i = 0; i < lifted.size(); ++i) list.emplace_back(reader.next());
-  return list;
-}
-
 // Collects "name: fast ... model ..." lines for every field that differs.
 class difference_report {
  public:
@@ -352,136 +338,74 @@ std::string compare_in_place(const std::string& input, const char* result_name,
   return report.str();
 }
 
-TEST(ModelComparison, ScanQuotes) {
-  compare_on_generated_inputs("scan_quotes", [](const std::string& input) {
-    difference_report report;
-    report.compare("quote_positions", scan_quotes(input, length_of(input)).list(),
-                   literal_model::scan_quotes(input, length_of(input)));
-    // Only the loaded bytes are read, even if the text holds more: a string or comment that
-    // the bound cuts off runs to the end.
-    const std::int32_t shorter = length_of(input) * 2 / 3;
-    report.compare("quote_positions (shorter loaded length)",
-                   scan_quotes(input, shorter).list(), literal_model::scan_quotes(input, shorter));
-    return report.str();
-  });
+// What the model's string protection and compaction make of a text, in the order of a run:
+// strings lifted, the rest compacted, the strings put back.
+struct model_compaction {
+  std::string text;
+  std::int32_t string_count = 0;
+  std::int32_t removal_count = 0;
+  bool restored = false;
+};
+
+model_compaction compact_as_the_model_does(const std::string& input) {
+  model_compaction result;
+  result.text = input;
+  entries lifted;
+  result.string_count = literal_model::extract_strings(result.text, lifted);
+  result.removal_count = literal_model::compact_text(result.text);
+  result.restored = literal_model::restore_strings(result.text, lifted, result.string_count);
+  return result;
+}
+
+std::int32_t remove_comments_as_the_model_does(std::string& text) {
+  return literal_model::remove_comments(text, literal_model::scan_quotes(text, length_of(text)));
 }
 
 TEST(ModelComparison, RemoveComments) {
   compare_on_generated_inputs("remove_comments", [](const std::string& input) {
-    const positions quote_positions = literal_model::scan_quotes(input, length_of(input));
     return compare_in_place(
-        input, "count",
-        [&](std::string& text) {
-          return remove_comments(text, quote_list::from_list(quote_positions));
-        },
-        [&](std::string& text) { return literal_model::remove_comments(text, quote_positions); });
+        input, "count", [](std::string& text) { return remove_comments(text); },
+        remove_comments_as_the_model_does);
   });
 }
 
-TEST(ModelComparison, ExtractStrings) {
-  compare_on_generated_inputs("extract_strings", [](const std::string& input) {
-    std::string fast = input;
-    std::string model = input;
-    lifted_strings fast_lifted;
-    entries model_lifted;
-    const std::int32_t fast_count = extract_strings(fast, fast_lifted);
-    const std::int32_t model_count = literal_model::extract_strings(model, model_lifted);
-    difference_report report;
-    report.compare("text", fast, model);
-    report.compare("count", fast_count, model_count);
-    report.compare("entries", from_lifted(fast_lifted), model_lifted);
-    return report.str();
-  });
-}
-
-// Restoration as a run uses it: on the model's extracted and compacted text.
-TEST(ModelComparison, RestoreStringsAfterCompaction) {
-  compare_on_generated_inputs("restore_strings", [](const std::string& input) {
-    std::string text = input;
-    entries lifted;
-    const std::int32_t count = literal_model::extract_strings(text, lifted);
-    literal_model::compact_text(text);
-    return compare_in_place(
-        text, "result",
-        [&](std::string& edited) { return restore_strings(edited, to_lifted(lifted), count); },
-        [&](std::string& edited) { return literal_model::restore_strings(edited, lifted, count); });
-  });
-}
-
-// Restoration on any text, where pairs may be missing or misplaced: the entries are a fixed
-// list whose length the input picks, so the case stays a function of the input alone. The
-// count is sometimes one short of the entries (only the first ones go back) and sometimes
-// one more than there are (a failure that must leave the text alone).
-TEST(ModelComparison, RestoreStringsOnAnyText) {
-  compare_on_generated_inputs("restore_strings (any text)", [](const std::string& input) {
-    const entries all = {"", "x", "a b", "'", "\"\"", "\\", "''"};
-    const entries lifted(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(input.size() % 8));
-    const std::int32_t count = static_cast<std::int32_t>(lifted.size()) +
-                               static_cast<std::int32_t>(input.size() / 8 % 3) - 1;
-    return compare_in_place(
-        input, "result",
-        [&](std::string& text) { return restore_strings(text, to_lifted(lifted), count); },
-        [&](std::string& text) { return literal_model::restore_strings(text, lifted, count); });
-  });
+// Strings stay in place in the fast compaction; the model lifts them out and puts them
+// back, which must always succeed and come to the same bytes.
+std::string compare_compaction(const std::string& input) {
+  std::string fast = input;
+  const compaction_result counts = compact_text(fast);
+  const model_compaction model = compact_as_the_model_does(input);
+  difference_report report;
+  report.compare("text", fast, model.text);
+  report.compare("string count", counts.string_count, model.string_count);
+  report.compare("removal count", counts.removal_count, model.removal_count);
+  report.compare("strings put back", true, model.restored);
+  return report.str();
 }
 
 TEST(ModelComparison, CompactText) {
-  compare_on_generated_inputs("compact_text", [](const std::string& input) {
-    return compare_in_place(
-        input, "count", [](std::string& text) { return compact_text(text); },
-        [](std::string& text) { return literal_model::compact_text(text); });
-  });
+  compare_on_generated_inputs("compact_text", compare_compaction);
+}
+
+// Each stage of a run on the text the one before left, and the run as a whole.
+std::string compare_every_stage(const std::string& input) {
+  difference_report report;
+  std::string fast = input;
+  std::string model = input;
+  report.compare("comment count", remove_comments(fast), remove_comments_as_the_model_does(model));
+  report.compare("text without comments", fast, model);
+  const compaction_result counts = compact_text(fast);
+
+  const literal_model::pipeline_result whole = literal_model::run_pipeline(input);
+  report.compare("saved text", fast, whole.final_text);
+  report.compare("string count", counts.string_count, whole.string_count);
+  report.compare("removal count", counts.removal_count, whole.removal_count);
+  report.compare("strings put back", true, whole.restored);
+  return report.str();
 }
 
 TEST(ModelComparison, WholeRun) {
-  compare_on_generated_inputs("the whole run", [](const std::string& input) {
-    std::string text = input;
-    const quote_list quote_positions = scan_quotes(text, length_of(text));
-    const std::int32_t comments = remove_comments(text, quote_positions);
-    lifted_strings lifted;
-    const std::int32_t strings = extract_strings(text, lifted);
-    const std::int32_t removed = compact_text(text);
-    const bool restored = restore_strings(text, lifted, strings);
-
-    const literal_model::pipeline_result model = literal_model::run_pipeline(input);
-    difference_report report;
-    report.compare("saved text", text, model.final_text);
-    report.compare("comment count", comments, model.comment_count);
-    report.compare("string count", strings, model.string_count);
-    report.compare("removal count", removed, model.removal_count);
-    report.compare("restored", restored, model.restored);
-    return report.str();
-  });
-}
-
-// Each stage of a run, and the run as a whole, fast against the model.
-std::string compare_every_stage(const std::string& input) {
-        difference_report report;
-        report.compare("quote_positions", scan_quotes(input, length_of(input)).list(),
-                       literal_model::scan_quotes(input, length_of(input)));
-
-        std::string fast = input;
-        std::string model = input;
-        report.compare("comment count", remove_comments(fast, scan_quotes(fast, length_of(fast))),
-                       literal_model::remove_comments(
-                           model, literal_model::scan_quotes(model, length_of(model))));
-        report.compare("text without comments", fast, model);
-
-        lifted_strings fast_lifted;
-        entries model_lifted;
-        report.compare("string count", extract_strings(fast, fast_lifted),
-                       literal_model::extract_strings(model, model_lifted));
-        report.compare("text without strings", fast, model);
-        report.compare("entries", from_lifted(fast_lifted), model_lifted);
-
-        report.compare("removal count", compact_text(fast), literal_model::compact_text(model));
-        report.compare("compacted text", fast, model);
-
-        const std::int32_t strings = static_cast<std::int32_t>(model_lifted.size());
-        report.compare("restored", restore_strings(fast, fast_lifted, strings),
-                       literal_model::restore_strings(model, model_lifted, strings));
-        report.compare("saved text", fast, model);
-        return report.str();
+  compare_on_generated_inputs("the whole run", compare_every_stage);
 }
 
 TEST(ModelComparison, EveryStageOnLongInputs) {
