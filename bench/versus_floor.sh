@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Times the whole tool against the floor program (bench/floor.cc) on one stylesheet, in the
+# same run and in turns, in two places: in memory (a tmpfs, /dev/shm) and on the disk the
+# repository is on, where the floor also fsyncs its output, as the tool's safe save does.
+# Prints each run and, per place, the medians and the tool's time as a multiple of the
+# floor's. The tool works on a fresh copy each run; copies are made before the clock starts.
+#
+#   bash bench/versus_floor.sh FILE [RUNS]     # RUNS defaults to 5
+#   KINDS="typical only_empty_strings" MEGABYTES=100 bash bench/versus_floor.sh
+#
+# With KINDS, the files are generated stylesheets of those kinds (bench/make_stylesheet
+# --list) of MEGABYTES MB each, instead of FILE.
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$repo/build-bench"
+runs="${2:-${RUNS:-5}}"
+
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCSSQUEEZE_TESTS=OFF -DCSSQUEEZE_BENCH=ON >/dev/null
+cmake --build "$build" --target cssqueeze floor make_stylesheet -j "$(nproc)" >/dev/null
+
+memory="$(mktemp -d /dev/shm/cssqueeze-bench-XXXXXX)"
+disk="$(mktemp -d "$build/versus-floor-XXXXXX")"
+trap 'rm -rf "$memory" "$disk"' EXIT
+
+inputs=()
+if [[ -n "${KINDS:-}" ]]; then
+  for kind in $KINDS; do
+    "$build/bench/make_stylesheet" "$disk/$kind.css" "${MEGABYTES:-100}" "$kind" >/dev/null
+    inputs+=("$disk/$kind.css")
+  done
+else
+  [[ -f "${1:-}" ]] || { echo "usage: bash bench/versus_floor.sh FILE [RUNS]" >&2; exit 2; }
+  inputs+=("$1")
+fi
+
+# seconds COMMAND...: the wall time of one run, in seconds, standard input from /dev/null.
+seconds() {
+  local start end
+  start=$(date +%s%N)
+  "$@" </dev/null >/dev/null
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) 'BEGIN { printf "%.4f", ns / 1e9 }'
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+printf '%-28s %-7s %9s %9s %7s\n' file place tool floor ratio
+for input in "${inputs[@]}"; do
+  name="$(basename "$input" .css)"
+  for place in memory disk; do
+    folder="$memory"
+    [[ $place == disk ]] && folder="$disk"
+    cp "$input" "$folder/original.css"
+    sync_flag=()
+    [[ $place == disk ]] && sync_flag=(--fsync)
+    tool_times=() floor_times=()
+    for ((run = 1; run <= runs; run++)); do
+      cp "$folder/original.css" "$folder/work.css"
+      [[ $place == disk ]] && sync
+      tool_times+=("$(seconds "$build/cssqueeze" "$folder/work.css")")
+      rm -f "$folder/floor.css"
+      [[ $place == disk ]] && sync
+      floor_times+=("$(seconds "$build/bench/floor" "${sync_flag[@]}" "$folder/original.css" "$folder/floor.css")")
+      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s" >&2
+    done
+    tool=$(printf '%s\n' "${tool_times[@]}" | median)
+    floor=$(printf '%s\n' "${floor_times[@]}" | median)
+    printf '%-28s %-7s %9s %9s %7.2f\n' "$name" "$place" "$tool" "$floor" \
+      "$(awk -v t="$tool" -v f="$floor" 'BEGIN { print t / f }')"
+    rm -f "$folder"/*.css
+  done
+done
