@@ -109,7 +109,7 @@ for input in "${inputs[@]}"; do
   name="$(basename "$input" .css)"
   minified="$(minify_copy "$build/cssqueeze" "$input" "$name.cssqueeze")"
   compare "$input" "$minified" "$name"
-  printf '   %-32s %6d rules, %d differ\n' "$name" "$rules" "$differing"
+  printf '   %-40s %6d rules, %d differ\n' "$name" "$rules" "$differing"
   ((differing == 0)) || show_differences "$name"
   total_rules=$((total_rules + rules)) total_differing=$((total_differing + differing))
 done
@@ -124,7 +124,7 @@ for input in "${byte_only_inputs[@]}"; do
   name="$(basename "$input" .css).byte_only"
   minified="$(minify_copy "$build/byte_only_minify" "$input" "$name")"
   compare "$input" "$minified" "$name"
-  printf '   %-32s %6d rules, %d differ\n' "$name" "$rules" "$differing"
+  printf '   %-40s %6d rules, %d differ\n' "$name" "$rules" "$differing"
   [[ "$input" == */css_hazards.css ]] && { hazards_caught="$differing"; show_differences "$name"; }
   byte_only_rules=$((byte_only_rules + rules)) byte_only_differing=$((byte_only_differing + differing))
 done
