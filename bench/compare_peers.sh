@@ -10,9 +10,9 @@
 #   QUICK=1 bash bench/compare_peers.sh    # 1 and 10 MB typical, 1 MB frameworks, a check
 #
 # The framework files: the built, unminified stylesheets of a few popular CSS frameworks,
-# fetched with `npm pack` at pinned versions (frameworks below), concatenated in that order,
-# round and round, until the file holds the size asked for (so a file is up to one
-# framework larger: the 1 MB one is bootstrap and bulma, 1.04 MB). Each copy is wrapped in
+# fetched from the npm registry at pinned versions (scripts/lib/frameworks.sh), concatenated
+# in that order, round and round, until the file holds the size asked for (so a file is up
+# to one framework larger: the 1 MB one is bootstrap and bulma, 1.04 MB). Each copy is in
 # its own `@layer copyN { ... }`, so that no minifier may drop a rule as a duplicate of an
 # earlier copy's. Their `@charset "UTF-8";` may not stand inside a block: it is removed from
 # every copy, and the file starts with one. None of them has an `@import`.
@@ -32,10 +32,10 @@
 #
 # Installs what it needs when missing: Debian's gnuplot-nox and time (needs root), and the
 # peers from the npm registry into bench/peers/ (ignored by git), pinned to the versions
-# measured, and the frameworks' stylesheets into bench/peers/frameworks. Generated files
-# and results go to bench/peers/data and bench/peers/results. A peer that times out on a
-# typical file is not run on any typical or pathological file as large or larger; one that
-# times out on a framework file, on no larger framework file.
+# measured, and the frameworks' tarballs and stylesheets into bench/peers/frameworks.
+# Generated files and results go to bench/peers/data and bench/peers/results. A peer that
+# times out on a typical file is not run on any typical or pathological file as large or
+# larger; one that times out on a framework file, on no larger framework file.
 # Every file is read once before its runs, so all tools see it in the page cache.
 set -euo pipefail
 
@@ -77,34 +77,12 @@ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCSSQUEEZE_TESTS=OFF -DCSSQUEEZE_BENCH=ON >/dev/null
 cmake --build "$build" --target cssqueeze floor make_stylesheet -j 2 >/dev/null
 
-# The framework stylesheets timed in docs/performance.md: npm package@version, and the
-# built, unminified stylesheet inside it. The order is the order of the copies.
-frameworks=(
-  bootstrap@5.3.9:dist/css/bootstrap.css
-  bulma@1.0.4:css/bulma.css
-  foundation-sites@6.9.0:dist/css/foundation.css
-  normalize.css@8.0.1:normalize.css
-  animate.css@4.1.1:animate.css
-  @fortawesome/fontawesome-free@7.3.1:css/all.css
-  purecss@3.1.0:build/pure.css
-)
-framework_sources="$peers/frameworks"
+# The framework stylesheets timed in docs/performance.md (scripts/lib/frameworks.sh lists
+# them, pinned, with their checksums).
 framework_files=()
 if [[ -n "$framework_sizes" ]]; then
-  mkdir -p "$framework_sources"
-  for entry in "${frameworks[@]}"; do
-    package="${entry%%:*}" inside="${entry#*:}"
-    source_file="$framework_sources/$(tr '/@' '__' <<<"${package#@}").css"
-    if [[ ! -s "$source_file" ]]; then
-      echo "== fetching $package ($inside) from the npm registry"
-      unpack="$(mktemp -d)"
-      tarball="$(cd "$unpack" && npm pack --silent "$package" | tail -1)"
-      tar -xzOf "$unpack/$tarball" "package/$inside" >"$source_file.part"
-      rm -rf "$unpack"
-      mv "$source_file.part" "$source_file"
-    fi
-    framework_files+=("$source_file")
-  done
+  source "$repo/scripts/lib/frameworks.sh"
+  fetch_frameworks "$peers/frameworks"
 fi
 
 # --- the files ---------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds cssqueeze with its tests and benchmarks in build-ci/, runs every test, starts each
 # benchmark once on small inputs so that they keep building and running (no timing is
-# judged here), then the text stages' tests without SSE2, the sanitizer build, the fuzz
+# judged here), then the browser check, the text stages' tests without SSE2, the sanitizer build, the fuzz
 # targets and the Windows build under Wine. Installs the Debian packages it needs when they are missing, so it runs as root on
 # a fresh Debian 12 machine with no standard input. Any failure stops it non-zero.
 set -euo pipefail
@@ -39,6 +39,11 @@ for bench in "${benches[@]}"; do
   fi
   echo "-- $(basename "$bench") ran"
 done
+
+# The tool's results loaded into headless Chromium beside the originals, compared rule by
+# rule: the hazard stylesheet and the framework stylesheets must mean the same after it.
+echo "== the browser check"
+bash "$repo/scripts/run-browser-check.sh" "$build" </dev/null
 
 # The text stages again with the sixteen-byte searches compiled out, as on a processor
 # without SSE2: the plain loops that stand in for them must give the same bytes.

@@ -1,0 +1,63 @@
+# Sourced by the scripts that need real framework stylesheets (the peer comparison in bench/
+# and the browser check): one pinned list, and fetch_frameworks, which fills framework_files.
+# The tarballs come straight from the npm registry over HTTPS with curl (no node or npm
+# needed) and each must match the SHA-256 written below before anything is taken from it.
+# Needs install_missing (scripts/lib/install-missing.sh) sourced first.
+
+# package version path-of-the-stylesheet-in-the-tarball sha256-of-the-tarball. These are
+# the built, unminified stylesheets; the order is the order of the copies in the peer
+# comparison's framework files. The checksums were taken from tarballs whose SHA-512
+# matched the registry's own integrity field.
+frameworks=(
+  "bootstrap 5.3.9 dist/css/bootstrap.css 06bdf78289c3c12ea99d40df84eedf6278c724c73eebf38f11f3a65b44ec8c94"
+  "bulma 1.0.4 css/bulma.css 4a3669880f72a69d13c34eafc294073ca106927e3ca8c534f56828a837b99105"
+  "foundation-sites 6.9.0 dist/css/foundation.css 947855ed0db6ee70ea7904d428a599fb1b010d9a2fbb8a981cc5bf762f53aad5"
+  "normalize.css 8.0.1 normalize.css 5cc172e0d5d062bc2a1a4bf85443e2eb260d3720e16527a0c1ac03b642f1de39"
+  "animate.css 4.1.1 animate.css c51565d3706f687a14b5d919a9743a2feb45d7b7915823d67e6a3ab30759fa75"
+  "@fortawesome/fontawesome-free 7.3.1 css/all.css ca4e32843bd81711894385c2466fb19c55cfd32ef3c58830b2d1df7bd42e6571"
+  "purecss 3.1.0 build/pure.css 6243df3042d7851a1857474d4debc4f57fe713074c4dc3189ed9a35b6b52ce24"
+)
+
+# fetch_frameworks CACHE: makes sure every tarball of the list is in CACHE/tarballs with its
+# pinned checksum (downloading those that are missing or wrong) and its stylesheet in
+# CACHE/<package>.css, and sets framework_files to those stylesheets, in the list's order.
+# Returns non-zero, with a message on standard error, when a download fails or a tarball
+# does not match its checksum; a mismatching download is deleted, never used.
+fetch_frameworks() {
+  local cache="$1" entry package version inside sha256 file tarball stylesheet
+  install_missing curl ca-certificates
+  mkdir -p "$cache/tarballs"
+  framework_files=()
+  for entry in "${frameworks[@]}"; do
+    read -r package version inside sha256 <<<"$entry"
+    # A scoped package's tarball is named without its scope: @a/b -> b-1.0.0.tgz.
+    file="${package##*/}-$version.tgz"
+    tarball="$cache/tarballs/$file"
+    stylesheet="$cache/$(tr '/@' '__' <<<"${package#@}").css"
+    if [[ ! -f "$tarball" ]] || ! sha256sum --quiet --check <<<"$sha256  $tarball" 2>/dev/null; then
+      echo "== fetching $package $version from the npm registry"
+      rm -f "$stylesheet"
+      if ! curl --fail --silent --show-error --location --proto '=https' --retry 3 \
+          --output "$tarball.part" "https://registry.npmjs.org/$package/-/$file"; then
+        rm -f "$tarball.part"
+        echo "could not download $package $version" >&2
+        return 1
+      fi
+      if ! sha256sum --quiet --check <<<"$sha256  $tarball.part" >/dev/null 2>&1; then
+        rm -f "$tarball.part"
+        echo "$package $version: the download does not match its pinned SHA-256" >&2
+        return 1
+      fi
+      mv "$tarball.part" "$tarball"
+    fi
+    if [[ ! -s "$stylesheet" || "$stylesheet" -ot "$tarball" ]]; then
+      if ! tar -xzOf "$tarball" "package/$inside" >"$stylesheet.part" || [[ ! -s "$stylesheet.part" ]]; then
+        rm -f "$stylesheet.part"
+        echo "$package $version holds no package/$inside" >&2
+        return 1
+      fi
+      mv "$stylesheet.part" "$stylesheet"
+    fi
+    framework_files+=("$stylesheet")
+  done
+}
