@@ -251,8 +251,13 @@ class compaction {
   void move_kept(const char* bytes, std::uint64_t keep, std::size_t limit) {
     const bool wide = read_ - write_ >= 16;
     std::size_t offset = 0;  // bytes of the block handled so far
-    while (true) {
-      const std::size_t run = static_cast<std::size_t>(std::countr_one(keep >> offset));
+    while (offset < limit) {
+      const std::uint64_t rest = keep >> offset;
+      if ((rest & 1) == 0) {  // deleted bytes; past the last kept one, past the block
+        offset += static_cast<std::size_t>(std::countr_zero(rest));
+        continue;
+      }
+      const std::size_t run = static_cast<std::size_t>(std::countr_one(rest));
       if (write_ != read_ + offset) {
         if (wide) {
           for (std::size_t i = 0; i < run; i += 16) {
@@ -264,8 +269,6 @@ class compaction {
       }
       write_ += run;
       offset += run;
-      if (offset >= limit) return;
-      offset += static_cast<std::size_t>(std::countr_zero(keep >> offset));
     }
   }
 
