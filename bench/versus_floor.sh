@@ -26,9 +26,10 @@ trap 'rm -rf "$memory" "$disk"' EXIT
 
 inputs=()
 if [[ -n "${KINDS:-}" ]]; then
+  mkdir "$disk/inputs"
   for kind in $KINDS; do
-    "$build/bench/make_stylesheet" "$disk/$kind.css" "${MEGABYTES:-100}" "$kind" >/dev/null
-    inputs+=("$disk/$kind.css")
+    "$build/bench/make_stylesheet" "$disk/inputs/$kind.css" "${MEGABYTES:-100}" "$kind" >/dev/null
+    inputs+=("$disk/inputs/$kind.css")
   done
 else
   [[ -f "${1:-}" ]] || { echo "usage: bash bench/versus_floor.sh FILE [RUNS]" >&2; exit 2; }
