@@ -4,6 +4,7 @@
 #include "driver/run_cssqueeze.h"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -21,10 +22,20 @@ constexpr const char* banner =
     "cssqueeze 1.0.0 - compresses a CSS file in place\n"
     "by the cssqueeze developers, 2026";
 
+constexpr const char* not_text_message =
+    "That file is not a text stylesheet (it holds a NUL byte); it was left untouched.";
+
 void minify(const std::string& path, std::ostream& out) {
   std::string working_text;
   std::int32_t loaded_length = 0;
   if (!load_stylesheet(path, working_text, loaded_length, out)) return;
+  // The verb is on every file type, so a mis-click can load an image, an archive or UTF-16
+  // text, which compaction would ruin in place. Stylesheets never hold a NUL byte; those
+  // files nearly always do. No other test: the bytes of a stylesheet are otherwise free.
+  if (std::memchr(working_text.data(), '\0', working_text.size()) != nullptr) {
+    out << not_text_message << std::endl;
+    return;
+  }
 
   // Each stage's working data lives in its own block and is freed as soon as the last
   // stage that needs it is done, so that the peak stays near the text plus the lifted
