@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "driver/command_line.h"
 #include "driver/console_report.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
@@ -73,7 +74,7 @@ int run_cssqueeze(const char* const* argv, std::ostream& out, std::istream& in) 
   out << banner << std::endl << std::endl;
   if (argv[0] != nullptr && argv[1] != nullptr) {
     try {
-      minify(argv[1], out);
+      minify(choose_stylesheet_path(argv), out);
     } catch (const std::bad_alloc&) {
       // Nothing has been written before the save, and the save writes beside the file.
       out << "Not enough memory to compress that file; it was left untouched." << std::endl;
