@@ -1,8 +1,9 @@
 // Runs a shell verb on a file the way Explorer's context menu does, for scripts that check
-// what a right-click really starts: ShellExecuteExW looks the verb up in the registry and
-// puts the file's path into its command text. Unlike Explorer it keeps the started program
-// on its own console, gives it an empty standard input (so a wait for Enter returns at once)
-// and relays the program's standard output and error to its own standard output.
+// what a right-click really starts: ShellExecuteExW looks the verb up in the registry under
+// the class of every file type (*) and puts the file's path into its command text as the
+// shell does. Unlike Explorer it keeps the started program on this console, gives it an
+// empty standard input (so a wait for Enter returns at once) and relays the program's
+// standard output and error to its own standard output.
 //
 //   invoke_verb VERB FILE TIMEOUT_SECONDS
 //
@@ -85,8 +86,14 @@ DWORD WINAPI read_until_closed(void* context) {
   return 0;
 }
 
-void complain(const wchar_t* what, DWORD code) {
-  std::fwprintf(stderr, L"invoke_verb: %ls (error %lu)\n", what, static_cast<unsigned long>(code));
+// One line on standard error; the system's error code only when there is one.
+void complain(const wchar_t* what, DWORD code = 0) {
+  if (code == 0) {
+    std::fwprintf(stderr, L"invoke_verb: %ls\n", what);
+  } else {
+    std::fwprintf(stderr, L"invoke_verb: %ls (error %lu)\n", what,
+                  static_cast<unsigned long>(code));
+  }
 }
 
 }  // namespace
@@ -124,6 +131,8 @@ int main() {
   SHELLEXECUTEINFOW execute = {};
   execute.cbSize = sizeof execute;
   // No new console: the program shares ours and so receives the handles swapped in below.
+  // Explorer finds verbs under * by itself; Wine's shell32 looks only at the class of the
+  // file's extension unless told the class.
   execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NO_CONSOLE | SEE_MASK_FLAG_NO_UI |
                   SEE_MASK_NOASYNC | SEE_MASK_CLASSNAME;
   execute.lpClass = L"*";
@@ -135,7 +144,11 @@ int main() {
   {
     const standard_handles_swap swap(empty_input.get(), pipe_write.get());
     invoked = ShellExecuteExW(&execute);
+    // The shell's own code (SE_ERR_*) stands where no system error was set.
     invoke_error = GetLastError();
+    if (invoke_error == 0) {
+      invoke_error = static_cast<DWORD>(reinterpret_cast<INT_PTR>(execute.hInstApp));
+    }
   }
   pipe_write.reset();
   empty_input.reset();
@@ -145,7 +158,7 @@ int main() {
   }
   scoped_handle process(execute.hProcess);
   if (process.get() == nullptr) {
-    complain(L"the verb started no process that can be waited for", 0);
+    complain(L"the verb started no process that can be waited for");
     return not_invoked_status;
   }
 
@@ -161,7 +174,7 @@ int main() {
   if (WaitForSingleObject(process.get(), seconds * 1000) != WAIT_OBJECT_0) {
     TerminateProcess(process.get(), timed_out_status);
     WaitForSingleObject(process.get(), 5000);
-    complain(L"the program was still running at the timeout and was ended", 0);
+    complain(L"the program was still running at the timeout and was ended");
     status = timed_out_status;
   } else {
     DWORD code = 0;
@@ -169,10 +182,11 @@ int main() {
     status = static_cast<int>(code);
   }
   // A process the program started may still hold the pipe; the reader then still owns the
-  // bytes, and the status alone is given.
+  // bytes, so the status alone is given, and the process ends without unwinding this frame
+  // under the reader's feet.
   if (WaitForSingleObject(reader.get(), 5000) != WAIT_OBJECT_0) {
-    complain(L"the program's output was still open after it ended", 0);
-    return status;
+    complain(L"the program's output was still open after it ended");
+    ExitProcess(static_cast<UINT>(status));
   }
   // The bytes exactly as the program wrote them, line ends included.
   DWORD written = 0;
