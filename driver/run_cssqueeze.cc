@@ -4,9 +4,11 @@
 #include "driver/run_cssqueeze.h"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 
+#include "driver/command_line.h"
 #include "driver/console_report.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
@@ -20,10 +22,20 @@ constexpr const char* banner =
     "cssqueeze 1.0.0 - compresses a CSS file in place\n"
     "by the cssqueeze developers, 2026";
 
+constexpr const char* not_text_message =
+    "That file is not a text stylesheet (it holds a NUL byte); it was left untouched.";
+
 void minify(const std::string& path, std::ostream& out) {
   std::string working_text;
   std::int32_t loaded_length = 0;
   if (!load_stylesheet(path, working_text, loaded_length, out)) return;
+  // The verb is on every file type, so a mis-click can load an image, an archive or UTF-16
+  // text, which compaction would ruin in place. Stylesheets never hold a NUL byte; those
+  // files nearly always do. No other test: the bytes of a stylesheet are otherwise free.
+  if (std::memchr(working_text.data(), '\0', working_text.size()) != nullptr) {
+    out << not_text_message << std::endl;
+    return;
+  }
 
   report_count(out, remove_comments(working_text), " comment", " removed.", "no comment found.");
   const compaction_result compaction = compact_text(working_text);
@@ -42,7 +54,7 @@ int run_cssqueeze(const char* const* argv, std::ostream& out, std::istream& in) 
   out << banner << std::endl << std::endl;
   if (argv[0] != nullptr && argv[1] != nullptr) {
     try {
-      minify(argv[1], out);
+      minify(choose_stylesheet_path(argv), out);
     } catch (const std::bad_alloc&) {
       // Nothing has been written before the save, and the save writes beside the file.
       out << "Not enough memory to compress that file; it was left untouched." << std::endl;

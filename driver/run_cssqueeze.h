@@ -7,8 +7,10 @@
 #include <ostream>
 
 // argv as main() receives it: argv[1] null selects register mode, otherwise argv[1] is the
-// stylesheet to minify in place; later arguments are ignored. Returns the exit status,
-// which is 0 on every path: failures are reported as console lines on out.
+// stylesheet to minify in place; later arguments are ignored, unless on Windows the raw
+// command line after the program name names a file (a right-clicked path with spaces; see
+// driver/command_line.h). A file holding a NUL byte is refused untouched. Returns the exit
+// status, which is 0 on every path: failures are reported as console lines on out.
 int run_cssqueeze(const char* const* argv, std::ostream& out, std::istream& in);
 
 #endif  // DRIVER_RUN_CSSQUEEZE_H_

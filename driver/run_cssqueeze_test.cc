@@ -27,6 +27,8 @@ const std::string banner_lines =
     "\n";
 
 const std::string cannot_open_line = "We don't access to that file.\n";
+const std::string not_text_line =
+    "That file is not a text stylesheet (it holds a NUL byte); it was left untouched.\n";
 
 struct run_outcome {
   int status;
@@ -103,10 +105,10 @@ TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
        "2 comments removed.\n1 string still untouched.\nno useless charachter found.\n"
        "total: 9 useless charachters removed.\n50% compressed.\n",
        "a{b:\"xx\"}"},
-      {"\xEF\xBB\xBF" "a { }\0\xA0\n"s,
+      {"\xEF\xBB\xBF" "a { }\xA0\n",
        "no comment found.\nno string found.\n2 useless charachters removed.\n"
-       "total: 2 useless charachters removed.\n20% compressed.\n",
-       "\xEF\xBB\xBF" "a{}\0\xA0"s},
+       "total: 2 useless charachters removed.\n22% compressed.\n",
+       "\xEF\xBB\xBF" "a{}\xA0"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.before));
@@ -119,7 +121,7 @@ TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
   }
 }
 
-TEST_F(RunCssqueeze, LeavesAFileWithNothingToChangeAlone) {
+TEST_F(RunCssqueeze, LeavesAFileWithNothingToChangeOrHoldingANulByteAlone) {
   const struct {
     std::string bytes;
     std::string lines;
@@ -142,6 +144,11 @@ TEST_F(RunCssqueeze, LeavesAFileWithNothingToChangeAlone) {
       {"\n",
        "no comment found.\nno string found.\nno useless charachter found.\n"
        "there is nothing to change.\n"},
+      // No stylesheet: refused before any stage, wherever the NUL byte stands.
+      {"\x89PNG\r\n\x1a\n\0\0\0\rIHDR ; \t ;  \n"s, not_text_line},
+      {"a\0 \0{\0 \0}\0"s, not_text_line},  // "a { }" in UTF-16LE
+      {"a {\n  color : red ;\n}\n\0"s, not_text_line},
+      {"\0"s, not_text_line},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.bytes));

@@ -37,7 +37,7 @@ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   || { cat "$build/configure.log"; exit 1; }
 failures=()
 # Each target on its own, so that one that does not build yet still lets the others run.
-for target in cssqueeze "${unit_tests[@]}"; do
+for target in cssqueeze invoke_verb "${unit_tests[@]}"; do
   if ! ninja -C "$build" -j "$jobs" "$target"; then
     failures+=("build of $target")
   fi
@@ -77,7 +77,8 @@ for target in "${unit_tests[@]}"; do
 done
 
 say "end-to-end checks of cssqueeze.exe under Wine"
-if ! WINE="$wine" CSSQUEEZE_EXE="$build/cssqueeze.exe" bash "$repo/tests/windows/end_to_end.sh"; then
+if ! WINE="$wine" CSSQUEEZE_EXE="$build/cssqueeze.exe" INVOKE_VERB="$build/invoke_verb.exe" \
+  bash "$repo/tests/windows/end_to_end.sh"; then
   failures+=("end-to-end checks")
 fi
 

@@ -64,7 +64,7 @@ class css_generator {
     delimiter,
     layout_byte,
     letter,
-    odd_control,  // NUL, VT, FF
+    odd_control,  // NUL (a whole run refuses the text), VT, FF
     high_byte,    // 0x80 to 0xFF
     asterisk,
     space_run,

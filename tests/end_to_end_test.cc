@@ -33,6 +33,10 @@ const std::string nothing_to_change_lines =
 
 using EndToEnd = ToolRunTest;
 
+const std::string png_like("\x89PNG\r\n\x1a\n\0\0\0\rIHDR  ;  \n\t;;}", 26);
+const std::string not_text_line =
+    "That file is not a text stylesheet (it holds a NUL byte); it was left untouched.\n";
+
 TEST_F(EndToEnd, MinifiesInPlaceAndReportsEachStage) {
   struct row {
     const char* name;
@@ -70,6 +74,8 @@ TEST_F(EndToEnd, MinifiesInPlaceAndReportsEachStage) {
        "total: 9 useless charachters removed.\n"
        "50% compressed.\n",
        "a{b:\"xx\"}"},
+      // A mis-click on an image: whitespace and ';' that compaction would take, and NUL bytes.
+      {"PNG-like binary", png_like, not_text_line, png_like},
   };
   // Far enough in the past that any rewrite would show.
   const timespec old_times[2] = {{978307200, 0}, {978307200, 0}};

@@ -221,6 +221,11 @@ std::int32_t compact_text(std::string& text, compaction_rules rules) {
 
 pipeline_result run_pipeline(const std::string& loaded_text, compaction_rules rules) {
   pipeline_result result;
+  if (loaded_text.find('\0') != std::string::npos) {
+    result.refused = true;
+    result.final_text = loaded_text;
+    return result;
+  }
   std::string text = loaded_text;
   const std::vector<std::int32_t> quote_positions =
       scan_quotes(text, static_cast<std::int32_t>(text.size()));

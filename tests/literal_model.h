@@ -46,10 +46,11 @@ struct pipeline_result {
   std::int32_t string_count = 0;
   std::int32_t removal_count = 0;
   bool restored = true;  // what restore_strings returned
+  bool refused = false;  // a NUL byte: no stage ran, final_text is the loaded text
 };
 
 // The stages in the order of a minify run, from the loaded text to the text that would be
-// saved.
+// saved; a text holding a NUL byte is refused first, as no stylesheet.
 pipeline_result run_pipeline(const std::string& loaded_text,
                              compaction_rules rules = compaction_rules::css_safe);
 

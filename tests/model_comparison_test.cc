@@ -182,6 +182,7 @@ struct pipeline_row {
   std::int32_t comments;
   std::int32_t strings;
   std::int32_t removed;
+  bool refused = false;
 };
 
 TEST(ModelSelfCheck, WholeRun) {
@@ -193,6 +194,9 @@ TEST(ModelSelfCheck, WholeRun) {
       {"\"a\" /*c*/ \"b\"", "\"a\" \"b\"", 1, 2, 1},
       {"\"a\"/*c*/\"b\"", "\"a\"\"b\"", 1, 2, 0},
       {"a { b : \"x\" ; /* c */ }", "a{b:\"x\"}", 1, 1, 8},
+      // Not a stylesheet: left as loaded, however much a stage would have changed.
+      {std::string("a { b : 'x' ;\0/* c */ }", 23), std::string("a { b : 'x' ;\0/* c */ }", 23),
+       0, 0, 0, true},
   };
   for (const pipeline_row& row : rows) {
     SCOPED_TRACE(row.loaded);
@@ -202,6 +206,7 @@ TEST(ModelSelfCheck, WholeRun) {
     EXPECT_EQ(result.string_count, row.strings);
     EXPECT_EQ(result.removal_count, row.removed);
     EXPECT_TRUE(result.restored);
+    EXPECT_EQ(result.refused, row.refused);
   }
 }
 
@@ -387,16 +392,19 @@ TEST(ModelComparison, CompactText) {
   compare_on_generated_inputs("compact_text", compare_compaction);
 }
 
-// Each stage of a run on the text the one before left, and the run as a whole.
+// Each stage of a run on the text the one before left, and the run as a whole. A run
+// refuses a text holding a NUL byte before any stage.
 std::string compare_every_stage(const std::string& input) {
   difference_report report;
+  const literal_model::pipeline_result whole = literal_model::run_pipeline(input);
+  report.compare("refused", std::memchr(input.data(), '\0', input.size()) != nullptr,
+                 whole.refused);
+  if (whole.refused) return report.str();
   std::string fast = input;
   std::string model = input;
   report.compare("comment count", remove_comments(fast), remove_comments_as_the_model_does(model));
   report.compare("text without comments", fast, model);
   const compaction_result counts = compact_text(fast);
-
-  const literal_model::pipeline_result whole = literal_model::run_pipeline(input);
   report.compare("saved text", fast, whole.final_text);
   report.compare("string count", counts.string_count, whole.string_count);
   report.compare("removal count", counts.removal_count, whole.removal_count);
@@ -404,6 +412,9 @@ std::string compare_every_stage(const std::string& input) {
   return report.str();
 }
 
+// About a third of the generated inputs hold a NUL byte, which a run refuses before any
+// stage (the driver's tests check the real run); the stages alone still meet such bytes in
+// the comparisons above.
 TEST(ModelComparison, WholeRun) {
   compare_on_generated_inputs("the whole run", compare_every_stage);
 }

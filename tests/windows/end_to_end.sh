@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # End-to-end checks of the real cssqueeze.exe under Wine, in the Wine prefix the caller set
 # up (WINEPREFIX): register mode against Wine's registry, from folders whose paths hold
-# spaces, non-ASCII characters or more than 260 characters; and minify mode on CR LF files,
-# a file holding 0x1A, a non-ASCII file name, a read-only file and a folder.
-# Needs WINE (the loader) and CSSQUEEZE_EXE (the built executable). Standard input is always
-# /dev/null, so every run's wait for Enter returns at once.
+# spaces, non-ASCII characters or more than 260 characters; minify mode on CR LF files,
+# a file holding 0x1A, a non-ASCII file name, a read-only file and a folder; and the
+# registered verb run through the shell as a right-click runs it, on paths with spaces and
+# on files that are no stylesheet.
+# Needs WINE (the loader), CSSQUEEZE_EXE (the built executable) and INVOKE_VERB (the built
+# invoke_verb.exe). Standard input is always /dev/null, so every run's wait for Enter
+# returns at once.
 set -uo pipefail
 
 : "${WINE:?path of the Wine loader}" "${CSSQUEEZE_EXE:?path of cssqueeze.exe}"
+: "${INVOKE_VERB:?path of invoke_verb.exe}"
 : "${WINEPREFIX:?a Wine prefix made for these checks}"
 
 key='HKEY_CLASSES_ROOT\*\shell\Compress (css style)\command'
@@ -39,10 +43,16 @@ exported_command() {
     | sed 's/\\\\/\\/g; s/\\"/"/g'
 }
 
-# Installs the executable at the Windows path $1 (under drive C of the prefix).
-install_exe() {
+# The Unix path of the Windows path $1 (under drive C of the prefix).
+unix_path_of() {
   local unix_path=$WINEPREFIX/drive_c/${1#C:\\}
-  unix_path=${unix_path//\\//}
+  printf '%s\n' "${unix_path//\\//}"
+}
+
+# Installs the executable at the Windows path $1.
+install_exe() {
+  local unix_path
+  unix_path=$(unix_path_of "$1")
   mkdir -p "$(dirname "$unix_path")"
   cp "$CSSQUEEZE_EXE" "$unix_path"
 }
@@ -152,5 +162,96 @@ fi
 
 if [[ -n $(find "$run_in" -name '*.tmp') ]]; then
   fail "no temporary file is left behind" "$(find "$run_in" -name '*.tmp')"
+fi
+
+echo "typed with two arguments"
+printf 'a {\r\n  color : red ;\r\n}\r\n' >"$run_in/a.css"
+printf 'b {\r\n  color : red ;\r\n}\r\n' >"$run_in/b.css"
+out=$(run_exe "$exe" a.css b.css)
+if [[ $(cat "$run_in/a.css") == 'a{color:red}' ]] \
+  && cmp -s "$run_in/b.css" <(printf 'b {\r\n  color : red ;\r\n}\r\n'); then
+  pass "cssqueeze.exe a.css b.css compresses a.css alone"
+else
+  fail "cssqueeze.exe a.css b.css compresses a.css alone" "$out"
+fi
+
+# The verb as a right-click runs it: the shell reads the command registered above, puts the
+# file's path in place of its unquoted %1 and starts the tool; invoke_verb.exe waits for it
+# and hands back its console. Each invocation is shown in full, as a transcript.
+echo "right-click verb"
+verb='Compress (css style)'
+run_exe "$exe" >/dev/null  # the verb now starts C:\Program Files\cssqueeze\cssqueeze.exe
+not_text='That file is not a text stylesheet (it holds a NUL byte); it was left untouched.'
+stylesheet='a {\r\n  color : red ;\r\n}\r\n'
+
+# check_verb NAME WINDOWS_PATH INPUT EXPECTED LINE [read-only]: writes INPUT (printf format)
+# to the file, invokes the verb on it, and compares the file's bytes with EXPECTED (printf
+# format); the run must end by itself with status 0 and print LINE. A file that must stay
+# as it was also keeps its modification time.
+check_verb() {
+  local name=$1 path=$2 input=$3 expected=$4 line=$5 mode=${6:-}
+  local file
+  file=$(unix_path_of "$path")
+  mkdir -p "$(dirname "$file")"
+  rm -f "$file"
+  # shellcheck disable=SC2059
+  printf "$input" >"$file"
+  [[ $mode == read-only ]] && chmod a-w "$file"
+  # shellcheck disable=SC2059
+  printf "$expected" >"$run_in/expected"
+  touch -d '2001-01-01 00:00:00' "$file"
+  local before out status
+  before=$(stat -c %y "$file")
+  out=$(timeout 120 "$WINE" "$INVOKE_VERB" "$verb" "$path" 60 </dev/null 2>&1 | tr -d '\r')
+  status=${PIPESTATUS[0]}
+  printf '  > invoke_verb "%s" "%s"\n' "$verb" "$path"
+  printf '    | %s\n' "${out//$'\n'/$'\n'    | }"
+  printf '    status %s\n' "$status"
+  if [[ $status -ne 0 ]]; then
+    fail "$name" "invoke_verb ended with status $status"
+  elif ! cmp -s "$file" "$run_in/expected"; then
+    fail "$name" "expected: $(od -An -c "$run_in/expected" | tr -s ' ')" \
+      "got:      $(od -An -c "$file" | tr -s ' ')"
+  elif ! grep -qxF "$line" <<<"$out"; then
+    fail "$name" "missing console line: $line"
+  elif [[ $input == "$expected" && $(stat -c %y "$file") != "$before" ]]; then
+    fail "$name" "the modification time changed"
+  else
+    pass "$name"
+  fi
+}
+
+check_verb "a folder and a name with spaces" 'C:\verb\my styles\site one.css' \
+  "$stylesheet" 'a{color:red}' '42% compressed.'
+check_verb "two spaces in a row" 'C:\verb\two  spaces.css' \
+  "$stylesheet" 'a{color:red}' '42% compressed.'
+check_verb "a non-ASCII name with spaces" 'C:\verb\my styles\feuille ☃ 日本語.css' \
+  "$stylesheet" 'a{color:red}' '42% compressed.'
+check_verb "a path without spaces" 'C:\verb\plain.css' \
+  "$stylesheet" 'a{color:red}' '42% compressed.'
+
+decoy=$(unix_path_of 'C:\verb\x')
+mkdir -p "$(dirname "$decoy")"
+printf %b "$stylesheet" >"$decoy"
+check_verb "x y.css beside a file x" 'C:\verb\x y.css' \
+  "$stylesheet" 'a{color:red}' '42% compressed.'
+if cmp -s "$decoy" <(printf %b "$stylesheet"); then
+  pass "the file x is left as it was"
+else
+  fail "the file x is left as it was" "got: $(od -An -c "$decoy" | tr -s ' ')"
+fi
+
+png='\x89PNG\r\n\x1a\n\000\000\000\rIHDR  ;  \n\t;;}\000\000 \r\n'
+check_verb "a PNG-like binary is refused" 'C:\verb\my styles\picture one.png' \
+  "$png" "$png" "$not_text"
+utf16='\xff\xfea\000 \000{\000\r\000\n\000 \000 \000c\000 \000:\000 \000d\000 \000;\000\r\000\n\000}\000'
+check_verb "a UTF-16LE stylesheet is refused" 'C:\verb\my styles\utf16 sheet.css' \
+  "$utf16" "$utf16" "$not_text"
+
+check_verb "a read-only file with a space in its path" 'C:\verb\my styles\read only.css' \
+  "$stylesheet" "$stylesheet" "we couldn't access the file again." read-only
+
+if [[ -n $(find "$(unix_path_of 'C:\verb')" -name '*.tmp') ]]; then
+  fail "no temporary file is left behind by the verb" "$(find "$(unix_path_of 'C:\verb')" -name '*.tmp')"
 fi
 exit "$failed"
