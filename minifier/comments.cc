@@ -59,10 +59,19 @@ class comment_deletion {
   std::int32_t count() const { return count_; }
 
  private:
-  // Moves the unread bytes before `end` to the kept prefix.
+  // Moves the unread bytes before `end` to the kept prefix. Between comments there are
+  // often only a few: up to sixteen go with one load and one store where the store ends
+  // before the unread bytes, instead of a call (comments_bench, only_empty_comments).
   void keep_until(std::size_t end) {
-    if (write_ != read_) std::memmove(text_ + write_, text_ + read_, end - read_);
-    write_ += end - read_;
+    const std::size_t length = end - read_;
+    if (write_ != read_) {
+      if (length <= 16 && read_ - write_ >= 16 && read_ + 16 <= size_) {
+        store_lane(text_ + write_, load_lane(text_ + read_));
+      } else {
+        std::memmove(text_ + write_, text_ + read_, length);
+      }
+    }
+    write_ += length;
     read_ = end;
   }
 
