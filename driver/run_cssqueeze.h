@@ -6,8 +6,9 @@
 #include <istream>
 #include <ostream>
 
-// argv as main() receives it: argv[1] null selects register mode, otherwise argv[1] is the
-// stylesheet to minify in place; later arguments are ignored. Returns the exit status,
+// argv as main() receives it: argv[1] null selects register mode; --help or --version, when
+// no file has that name, prints its answer and ends the run at once; otherwise argv[1] is
+// the stylesheet to minify in place. Later arguments are ignored. Returns the exit status,
 // which is 0 on every path: failures are reported as console lines on out.
 int run_cssqueeze(const char* const* argv, std::ostream& out, std::istream& in);
 

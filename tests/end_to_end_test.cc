@@ -129,6 +129,28 @@ TEST_F(EndToEnd, ArgumentsAfterTheFirstAreIgnored) {
   EXPECT_EQ(read_file(work_ / "second.css"), typical_file);
 }
 
+// What a packaging tool or a user at a shell asks; a file that holds the option's name in
+// the working folder is still minified.
+TEST_F(EndToEnd, HelpAndVersionUnlessAFileHasThatName) {
+  const tool_run version = run({"--version"}, {.working_folder = work_});
+  EXPECT_TRUE(version.finished);
+  EXPECT_EQ(version.exit_status, 0);
+  EXPECT_EQ(version.banner + version.lines, "cssqueeze " CSSQUEEZE_VERSION "\n");
+  EXPECT_EQ(version.errors, "");
+
+  const tool_run help = run({"-h"}, {.working_folder = work_});
+  EXPECT_EQ(help.exit_status, 0);
+  const std::string help_text = help.banner + help.lines;
+  EXPECT_EQ(help_text.rfind("cssqueeze " CSSQUEEZE_VERSION " - compresses", 0), 0u);
+  EXPECT_NE(help_text.find("\nUsage: cssqueeze FILE"), std::string::npos) << help_text;
+
+  write_file(work_ / "--version", typical_file);
+  const tool_run file = run({"--version"}, {.working_folder = work_});
+  expect_clean_run(file);
+  EXPECT_EQ(file.lines, typical_lines);
+  EXPECT_EQ(read_file(work_ / "--version"), typical_result);
+}
+
 TEST_F(EndToEnd, ReadOnlyFileIsReportedAndLeftAlone) {
   if (!can_run_unprivileged()) GTEST_SKIP() << "root, and no user nobody to run as";
   const fs::path path = work_ / "site.css";
