@@ -8,15 +8,8 @@ set -uo pipefail
 
 dist=${1:?folder that package.sh filled} version=${2:?the version in project()}
 deb=$dist/cssqueeze_${version}_amd64.deb
-failed=0
-
-pass() { printf '  ok   %s\n' "$1"; }
-fail() {
-  printf '  FAIL %s\n' "$1"
-  shift
-  [[ $# -gt 0 ]] && printf '       %s\n' "$@"
-  failed=1
-}
+# shellcheck source=SCRIPTDIR/../check_report.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../check_report.sh"
 
 echo "release artifacts"
 sums=$(cd "$dist" && sha256sum -c SHA256SUMS 2>&1)

@@ -16,15 +16,8 @@ folder='C:\Program Files\cssqueeze'
 unix_folder=$WINEPREFIX/drive_c/Program\ Files/cssqueeze
 verb_key='HKEY_CLASSES_ROOT\*\shell\Compress (css style)'
 uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\cssqueeze'
-failed=0
-
-pass() { printf '  ok   %s\n' "$1"; }
-fail() {
-  printf '  FAIL %s\n' "$1"
-  shift
-  [[ $# -gt 0 ]] && printf '       %s\n' "$@"
-  failed=1
-}
+# shellcheck source=SCRIPTDIR/../check_report.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../check_report.sh"
 
 # Runs a Windows program and waits until every process it started has ended too (the
 # uninstaller works from a copy of itself in the temporary folder); returns its status.
