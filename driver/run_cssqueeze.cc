@@ -10,6 +10,7 @@
 
 #include "driver/command_line.h"
 #include "driver/console_report.h"
+#include "driver/help_and_version.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
 #include "minifier/stylesheet_file.h"
@@ -19,7 +20,7 @@
 namespace {
 
 constexpr const char* banner =
-    "cssqueeze 1.0.0 - compresses a CSS file in place\n"
+    "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place\n"
     "by the cssqueeze developers, 2026";
 
 constexpr const char* not_text_message =
@@ -51,6 +52,7 @@ void minify(const std::string& path, std::ostream& out) {
 }  // namespace
 
 int run_cssqueeze(const char* const* argv, std::ostream& out, std::istream& in) {
+  if (argv[0] != nullptr && argv[1] != nullptr && answer_help_or_version(argv[1], out)) return 0;
   out << banner << std::endl << std::endl;
   if (argv[0] != nullptr && argv[1] != nullptr) {
     try {

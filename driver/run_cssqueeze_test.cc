@@ -22,7 +22,7 @@ using namespace std::string_literals;
 
 // The two banner lines and the empty line that follows them open every run.
 const std::string banner_lines =
-    "cssqueeze 1.0.0 - compresses a CSS file in place\n"
+    "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place\n"
     "by the cssqueeze developers, 2026\n"
     "\n";
 
@@ -213,6 +213,64 @@ TEST_F(RunCssqueeze, NoArgumentSelectsRegisterMode) {
     EXPECT_EQ(outcome.transcript, banner_lines + row.lines);
     EXPECT_EQ(outcome.unread_input, "unread");
   }
+}
+
+// The answers end the run before the banner and read no input. Run in the test's folder,
+// where a file may hold an option's name: that file is minified like any other.
+TEST_F(RunCssqueeze, HelpAndVersionUnlessAFileHasThatName) {
+  const std::string usage_start =
+      "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place\n\nUsage: ";
+  const std::string minified = banner_lines +
+                               "no comment found.\nno string found.\n"
+                               "1 useless charachter removed.\n"
+                               "total: 1 useless charachter removed.\n25% compressed.\n";
+#ifdef _WIN32
+  const bool slash_question_is_help = true;
+#else
+  const bool slash_question_is_help = false;
+#endif
+  enum answer { usage, version, minify, cannot_open };
+  const struct {
+    std::string argument;
+    bool file_exists;
+    answer expected;
+  } rows[] = {
+      {"--help", false, usage},       {"-h", false, usage},
+      {"--version", false, version},  {"/?", false, slash_question_is_help ? usage : cannot_open},
+      {"--help", true, minify},       {"-h", true, minify},
+      {"--version", true, minify},    {"--HELP", false, cannot_open},
+      {"-help", false, cannot_open},  {"--version=1", false, cannot_open},
+  };
+  const fs::path previous_folder = fs::current_path();
+  fs::current_path(directory_);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.argument + (row.file_exists ? " (a file)" : ""));
+    if (row.file_exists) make_file(row.argument, "a  b\n");
+    const run_outcome outcome = run({row.argument});
+    EXPECT_EQ(outcome.status, 0);
+    switch (row.expected) {
+      case usage:
+        EXPECT_EQ(outcome.transcript.rfind(usage_start, 0), 0u) << outcome.transcript;
+        EXPECT_NE(outcome.transcript.find("\nExit status: 0"), std::string::npos);
+        EXPECT_EQ(outcome.unread_input, "\nunread");
+        break;
+      case version:
+        EXPECT_EQ(outcome.transcript, "cssqueeze " CSSQUEEZE_VERSION "\n");
+        EXPECT_EQ(outcome.unread_input, "\nunread");
+        break;
+      case minify:
+        EXPECT_EQ(outcome.transcript, minified);
+        EXPECT_EQ(read_file(directory_ / row.argument), "a b");
+        EXPECT_EQ(outcome.unread_input, "unread");
+        break;
+      case cannot_open:
+        EXPECT_EQ(outcome.transcript, banner_lines + cannot_open_line);
+        EXPECT_EQ(outcome.unread_input, "unread");
+        break;
+    }
+    if (row.file_exists) fs::remove(directory_ / row.argument);
+  }
+  fs::current_path(previous_folder);
 }
 
 TEST_F(RunCssqueeze, EndsAtOnceWhenInputIsAtItsEnd) {

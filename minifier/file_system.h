@@ -21,6 +21,10 @@ enum class write_result { ok, cannot_open, write_failed };
 // could not be written completely or put in place (the old contents stay).
 write_result replace_file_contents(const std::string& path, std::string_view bytes);
 
+// Whether anything (a file, a folder, a link, even a dangling one) has this name; a
+// relative path is taken from the working folder. Says nothing about whether it can be read.
+bool path_exists(const std::string& path);
+
 // Whether the platform's text files use CR LF line ends (Windows) that loading folds into
 // LF and saving writes back.
 bool platform_uses_crlf();

@@ -236,4 +236,9 @@ write_result replace_file_contents(const std::string& path, std::string_view byt
   return write_result::ok;
 }
 
+bool path_exists(const std::string& path) {
+  struct stat status;
+  return ::lstat(path.c_str(), &status) == 0;
+}
+
 bool platform_uses_crlf() { return false; }

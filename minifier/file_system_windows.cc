@@ -226,4 +226,9 @@ write_result replace_file_contents(const std::string& path, std::string_view byt
   return write_result::ok;
 }
 
+bool path_exists(const std::string& path) {
+  const std::wstring wide_path = to_wide_path(path);
+  return !wide_path.empty() && GetFileAttributesW(wide_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool platform_uses_crlf() { return true; }

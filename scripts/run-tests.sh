@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds cssqueeze with its tests and benchmarks in build-ci/, runs every test, starts each
 # benchmark once on small inputs so that they keep building and running (no timing is
-# judged here), then the browser check, the text stages' tests without SSE2, the sanitizer build, the fuzz
-# targets and the Windows build under Wine. Installs the Debian packages it needs when they are missing, so it runs as root on
+# judged here), then the browser check, the text stages' tests without SSE2, the release
+# artifacts, the sanitizer build, the fuzz targets and the Windows build under Wine.
+# Installs the Debian packages it needs when they are missing, so it runs as root on
 # a fresh Debian 12 machine with no standard input. Any failure stops it non-zero.
 set -euo pipefail
 
@@ -54,6 +55,14 @@ cmake --build "$repo/build-portable" --target minifier_tests -j "$(nproc)"
 "$repo/build-portable/minifier_tests" </dev/null >"$repo/build-portable/minifier_tests.log" 2>&1 ||
   { cat "$repo/build-portable/minifier_tests.log"; exit 1; }
 tail -1 "$repo/build-portable/minifier_tests.log"
+
+# The release artifacts as a user gets them: scripts/package.sh builds them into dist/, then
+# lintian, the unpacked Debian package and its manual page are checked.
+echo "== release artifacts"
+install_missing lintian man-db unzip
+bash "$repo/scripts/package.sh" </dev/null
+bash "$repo/tests/packaging/release_checks.sh" "$repo/dist" \
+  "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" </dev/null
 
 # Every test again under AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz
 # target for about a minute; each script fails on any report, crash or model mismatch.

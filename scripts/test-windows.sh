@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds cssqueeze.exe and the Windows unit tests with mingw-w64, runs the tests under
-# Wine, then checks the real executable end to end (tests/windows/end_to_end.sh). Installs
-# the compiler and Wine when missing. Exits non-zero on any failure.
+# Wine, then checks the real executable end to end (tests/windows/end_to_end.sh), and the
+# installer's install and uninstall cycle in a fresh Wine prefix (tests/windows/
+# install_cycle.sh). Installs the compiler, Wine and NSIS when missing. Exits non-zero on
+# any failure.
 #
 # Environment: CSSQUEEZE_WINDOWS_BUILD (build folder, default build/windows),
 #              CSSQUEEZE_JOBS (parallel compile jobs, default 2).
@@ -28,7 +30,7 @@ find_wine() {
   exit 1
 }
 
-install_missing g++-mingw-w64-x86-64-posix wine64 cmake ninja-build
+install_missing g++-mingw-w64-x86-64-posix wine64 cmake ninja-build nsis
 
 say "cross-building into $build"
 mkdir -p "$build"
@@ -37,7 +39,7 @@ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   || { cat "$build/configure.log"; exit 1; }
 failures=()
 # Each target on its own, so that one that does not build yet still lets the others run.
-for target in cssqueeze invoke_verb "${unit_tests[@]}"; do
+for target in cssqueeze invoke_verb installer "${unit_tests[@]}"; do
   if ! ninja -C "$build" -j "$jobs" "$target"; then
     failures+=("build of $target")
   fi
@@ -45,23 +47,31 @@ done
 [[ -f $build/cssqueeze.exe ]] || { echo "cssqueeze.exe was not built" >&2; exit 1; }
 
 wine=$(find_wine)
+wineserver=$(dirname "$wine")/wineserver
+[[ -x $wineserver ]] || wineserver=$(command -v wineserver || true)
 export WINEPREFIX
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/cssqueeze-wine-XXXXXX")
 export WINEDEBUG=-all
 # No Mono or Gecko install prompts in a fresh prefix: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+prefixes=()
 cleanup() {
-  local server
-  server=$(dirname "$wine")/wineserver
-  [[ -x $server ]] || server=$(command -v wineserver || true)
-  [[ -n $server ]] && "$server" -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
+  local prefix
+  for prefix in "${prefixes[@]}"; do
+    [[ -n $wineserver ]] && WINEPREFIX=$prefix "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$prefix"
+  done
 }
 trap cleanup EXIT
 
-say "starting a Wine prefix in $WINEPREFIX"
-timeout 300 "$wine" wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+# Makes WINEPREFIX a new prefix, removed on exit.
+start_prefix() {
+  WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/cssqueeze-wine-XXXXXX")
+  prefixes+=("$WINEPREFIX")
+  say "starting a Wine prefix in $WINEPREFIX"
+  timeout 300 "$wine" wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+}
+start_prefix
 
 for target in "${unit_tests[@]}"; do
   [[ -f $build/$target.exe ]] || continue
@@ -80,6 +90,22 @@ say "end-to-end checks of cssqueeze.exe under Wine"
 if ! WINE="$wine" CSSQUEEZE_EXE="$build/cssqueeze.exe" INVOKE_VERB="$build/invoke_verb.exe" \
   bash "$repo/tests/windows/end_to_end.sh"; then
   failures+=("end-to-end checks")
+fi
+
+# The installer writes to the registry and Program Files: a prefix of its own, so that
+# nothing the checks above registered can hide what it does or fails to undo.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+installer=$build/cssqueeze-$version-setup.exe
+if [[ -f $installer ]]; then
+  say "install and uninstall cycle of $(basename "$installer") under Wine"
+  start_prefix
+  if ! WINE="$wine" WINESERVER="$wineserver" CSSQUEEZE_INSTALLER="$installer" \
+    CSSQUEEZE_VERSION="$version" INVOKE_VERB="$build/invoke_verb.exe" \
+    bash "$repo/tests/windows/install_cycle.sh"; then
+    failures+=("install cycle")
+  fi
+else
+  failures+=("installer missing: $installer")
 fi
 
 if [[ ${#failures[@]} -gt 0 ]]; then

@@ -135,6 +135,22 @@ TEST_F(EndToEnd, ArgumentsAfterTheFirstAreIgnored) {
   EXPECT_EQ(read_file(work_ / "second.css"), typical_file);
 }
 
+// What a packaging tool or a user at a shell asks; a file that holds the option's name in
+// the working folder is still minified. (The usage text is checked in the driver's tests.)
+TEST_F(EndToEnd, VersionUnlessAFileHasThatName) {
+  const tool_run version = run({"--version"}, {.working_folder = work_});
+  EXPECT_TRUE(version.finished);
+  EXPECT_EQ(version.exit_status, 0);
+  EXPECT_EQ(version.banner + version.lines, "cssqueeze " CSSQUEEZE_VERSION "\n");
+  EXPECT_EQ(version.errors, "");
+
+  write_file(work_ / "--version", typical_file);
+  const tool_run file = run({"--version"}, {.working_folder = work_});
+  expect_clean_run(file);
+  EXPECT_EQ(file.lines, typical_lines);
+  EXPECT_EQ(read_file(work_ / "--version"), typical_result);
+}
+
 TEST_F(EndToEnd, ReadOnlyFileIsReportedAndLeftAlone) {
   if (!can_run_unprivileged()) GTEST_SKIP() << "root, and no user nobody to run as";
   const fs::path path = work_ / "site.css";

@@ -247,7 +247,7 @@ int __wrap_rename(const char* from, const char* to) {
 namespace {
 
 const std::string banner_lines =
-    "cssqueeze 1.0.0 - compresses a CSS file in place\n"
+    "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place\n"
     "by the cssqueeze developers, 2026\n"
     "\n";
 

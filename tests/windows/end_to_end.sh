@@ -16,15 +16,8 @@ set -uo pipefail
 
 key='HKEY_CLASSES_ROOT\*\shell\Compress (css style)\command'
 from_now='From now, you can use right click context-menu to access this tool.'
-failed=0
-
-pass() { printf '  ok   %s\n' "$1"; }
-fail() {
-  printf '  FAIL %s\n' "$1"
-  shift
-  [[ $# -gt 0 ]] && printf '       %s\n' "$@"
-  failed=1
-}
+# shellcheck source=SCRIPTDIR/../check_report.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../check_report.sh"
 
 # Runs cssqueeze.exe (the Windows path $1) with the remaining arguments, in the Unix folder
 # $run_in; prints its console output with the CR of each line end removed.

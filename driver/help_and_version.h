@@ -1,0 +1,16 @@
+// The two answers a user expects from any installed command: a short usage text and the
+// version. They end the run at once, before the banner, with nothing else printed and no
+// wait for Enter, so that a shell or a package tool can ask without a keyboard.
+#ifndef DRIVER_HELP_AND_VERSION_H_
+#define DRIVER_HELP_AND_VERSION_H_
+
+#include <ostream>
+#include <string>
+
+// When argument is --help or -h (or /? on Windows) and nothing of that name exists in the
+// working folder, prints the usage text; when it is --version, likewise, prints
+// "cssqueeze <version>". Returns whether it printed: a file literally named --help is still
+// a stylesheet to minify, and any other argument is a path, as it always was.
+bool answer_help_or_version(const std::string& argument, std::ostream& out);
+
+#endif  // DRIVER_HELP_AND_VERSION_H_
