@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "driver/command_line.h"
+#include "file_system/file_system.h"
 
 namespace {
 
@@ -32,12 +33,8 @@ std::optional<std::string> to_utf8(const std::wstring& wide) {
 std::optional<std::string> openable_rest_of_command_line() {
   const std::wstring rest(text_after_program_name(GetCommandLineW()));
   if (rest.empty()) return std::nullopt;
-  // Opened the way the load opens it and closed at once: only a file the load can read is
-  // worth preferring to the first argument. A folder does not open this way.
-  const HANDLE file = CreateFileW(rest.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  CloseHandle(file);
-  return to_utf8(rest);
+  // Only a file the load can read is worth preferring to the first argument.
+  std::optional<std::string> path = to_utf8(rest);
+  if (!path || !file_opens_for_reading(*path)) return std::nullopt;
+  return path;
 }

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "minifier/file_system.h"
+#include "file_system/file_system.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "driver/command_line.h"
 #include "driver/console_report.h"
 #include "driver/help_and_version.h"
+#include "file_system/stylesheet_file.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
-#include "minifier/stylesheet_file.h"
 #include "minifier/text_limits.h"
 #include "shell_menu/register_context_menu.h"
 
@@ -23,20 +23,62 @@ constexpr const char* banner =
     "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place\n"
     "by the cssqueeze developers, 2026";
 
+// The lines that say why a file was left as it was. The wording, lower-case starts and all,
+// is what users of the tool know.
+constexpr const char* cannot_open_message = "We don't access to that file.";
+constexpr const char* read_failed_message =
+    "We couldn't read the whole file; it was left untouched.";
+constexpr const char* too_large_message =
+    "That file is too large (over 2147483647 bytes); it was left untouched.";
 constexpr const char* not_text_message =
     "That file is not a text stylesheet (it holds a NUL byte); it was left untouched.";
+constexpr const char* cannot_reopen_message = "we couldn't access the file again.";
+constexpr const char* write_failed_message = "we couldn't write the file; it was left as it was.";
 
-void minify(const std::string& path, std::ostream& out) {
-  std::string working_text;
-  std::int32_t loaded_length = 0;
-  if (!load_stylesheet(path, working_text, loaded_length, out)) return;
+// Loads the stylesheet, or says why not and returns false.
+bool load(const std::string& path, std::string& working_text, std::int32_t& loaded_length,
+          std::ostream& out) {
+  switch (load_stylesheet(path, working_text, loaded_length)) {
+    case read_result::ok:
+      break;
+    case read_result::cannot_open:
+      out << cannot_open_message << std::endl;
+      return false;
+    case read_result::too_large:
+      out << too_large_message << std::endl;
+      return false;
+    case read_result::read_failed:
+      out << read_failed_message << std::endl;
+      return false;
+  }
   // The verb is on every file type, so a mis-click can load an image, an archive or UTF-16
   // text, which compaction would ruin in place. Stylesheets never hold a NUL byte; those
   // files nearly always do. No other test: the bytes of a stylesheet are otherwise free.
   if (std::memchr(working_text.data(), '\0', working_text.size()) != nullptr) {
     out << not_text_message << std::endl;
-    return;
+    return false;
   }
+  return true;
+}
+
+// Saves the shorter text; says so when the file kept its former contents.
+void save(const std::string& path, const std::string& working_text, std::ostream& out) {
+  switch (save_stylesheet(path, working_text)) {
+    case write_result::ok:
+      break;
+    case write_result::cannot_open:
+      out << cannot_reopen_message << std::endl;
+      break;
+    case write_result::write_failed:
+      out << write_failed_message << std::endl;
+      break;
+  }
+}
+
+void minify(const std::string& path, std::ostream& out) {
+  std::string working_text;
+  std::int32_t loaded_length = 0;
+  if (!load(path, working_text, loaded_length, out)) return;
 
   report_count(out, remove_comments(working_text), " comment", " removed.", "no comment found.");
   const compaction_result compaction = compact_text(working_text);
@@ -45,7 +87,7 @@ void minify(const std::string& path, std::ostream& out) {
                "no useless charachter found.");
 
   if (report_totals(out, loaded_length, to_count(working_text.size()))) {
-    save_stylesheet(path, working_text, out);
+    save(path, working_text, out);
   }
 }
 

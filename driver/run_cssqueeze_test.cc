@@ -1,23 +1,20 @@
-// Whole runs on string streams and real files in a temporary directory: the complete
+// Whole runs on string streams and files kept in memory (file_system_fake.h): the complete
 // console transcript, the exit status, the file afterwards, and that the run ends by
 // reading one character of input.
 #include "driver/run_cssqueeze.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "file_system/file_system_fake.h"
 #include "shell_menu/registry_fake.h"
-#include "tests/test_files.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 // The two banner lines and the empty line that follows them open every run.
@@ -38,10 +35,16 @@ struct run_outcome {
 
 class RunCssqueeze : public testing::Test {
  protected:
-  std::string make_file(const std::string& name, const std::string& bytes) const {
-    write_file(directory_ / name, bytes);
-    return (directory_ / name).string();
+  void SetUp() override {
+    fake_files().clear();
+    fake_platform_uses_crlf = false;
   }
+
+  static std::string make_file(const std::string& name, const std::string& bytes) {
+    fake_files()[name] = {bytes};
+    return name;
+  }
+  static const fake_file& file(const std::string& name) { return fake_files().at(name); }
 
   // Runs the tool with the arguments after the program name; the input holds one line
   // end for the wait and a marker that must stay unread.
@@ -54,9 +57,6 @@ class RunCssqueeze : public testing::Test {
     const int status = run_cssqueeze(argv.data(), out, in);
     return {status, out.str(), std::string(std::istreambuf_iterator<char>(in), {})};
   }
-
-  temporary_folder temporary_{"cssqueeze-run"};
-  const fs::path directory_ = temporary_.path();
 };
 
 TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
@@ -117,7 +117,7 @@ TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.transcript, banner_lines + row.lines);
     EXPECT_EQ(outcome.unread_input, "unread");
-    EXPECT_EQ(read_file(path), row.after);
+    EXPECT_EQ(file(path).bytes, row.after);
   }
 }
 
@@ -153,28 +153,68 @@ TEST_F(RunCssqueeze, LeavesAFileWithNothingToChangeOrHoldingANulByteAlone) {
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.bytes));
     const std::string path = make_file("site.css", row.bytes);
-    const fs::file_time_type earlier = fs::last_write_time(path) - std::chrono::hours(48);
-    fs::last_write_time(path, earlier);
     const run_outcome outcome = run({path});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.transcript, banner_lines + row.lines);
     EXPECT_EQ(outcome.unread_input, "unread");
-    EXPECT_EQ(read_file(path), row.bytes);
-    EXPECT_EQ(fs::last_write_time(path), earlier);
+    EXPECT_EQ(file(path).bytes, row.bytes);
+    EXPECT_EQ(file(path).writes, 0);
   }
 }
 
-TEST_F(RunCssqueeze, PathsThatCannotBeRead) {
-  const std::string missing = (directory_ / "missing.css").string();
-  const std::string paths[] = {missing, "", directory_.string()};
-  for (const std::string& path : paths) {
-    SCOPED_TRACE(testing::PrintToString(path));
-    const run_outcome outcome = run({path});
+// Each way the file layer can refuse, in the words the console gives it; the file keeps
+// its bytes.
+TEST_F(RunCssqueeze, FilesThatCannotBeUsed) {
+  const std::string needs_change = "a  b";
+  const std::string stage_lines =
+      "no comment found.\nno string found.\n1 useless charachter removed.\n"
+      "total: 1 useless charachter removed.\n25% compressed.\n";
+  const struct {
+    const char* name;
+    read_result read;
+    write_result write;
+    std::string lines;
+  } rows[] = {
+      {"cannot be opened", read_result::cannot_open, write_result::ok, cannot_open_line},
+      {"too large", read_result::too_large, write_result::ok,
+       "That file is too large (over 2147483647 bytes); it was left untouched.\n"},
+      {"read fails part way", read_result::read_failed, write_result::ok,
+       "We couldn't read the whole file; it was left untouched.\n"},
+      {"cannot be opened again", read_result::ok, write_result::cannot_open,
+       stage_lines + "we couldn't access the file again.\n"},
+      {"write fails", read_result::ok, write_result::write_failed,
+       stage_lines + "we couldn't write the file; it was left as it was.\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake_file& given = fake_files()["site.css"];
+    given = {needs_change};
+    given.read = row.read;
+    given.write = row.write;
+    const run_outcome outcome = run({"site.css"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.transcript, banner_lines + cannot_open_line);
+    EXPECT_EQ(outcome.transcript, banner_lines + row.lines);
     EXPECT_EQ(outcome.unread_input, "unread");
+    EXPECT_EQ(file("site.css").bytes, needs_change);
   }
-  EXPECT_FALSE(fs::exists(missing));
+  for (const std::string path : {"missing.css", ""}) {
+    SCOPED_TRACE(testing::PrintToString(path));
+    EXPECT_EQ(run({path}).transcript, banner_lines + cannot_open_line);
+    EXPECT_EQ(fake_files().count(path), 0u);
+  }
+}
+
+// Where text files end their lines with CR LF, a loaded CR LF is one LF and a saved LF
+// goes back as CR LF.
+TEST_F(RunCssqueeze, CrLfLineEnds) {
+  fake_platform_uses_crlf = true;
+  make_file("site.css", "a {\r\n\r\n}\r\nb\r\n\r\nc\r\n");
+  const run_outcome outcome = run({"site.css"});
+  EXPECT_EQ(outcome.transcript,
+            banner_lines +
+                "no comment found.\nno string found.\n5 useless charachters removed.\n"
+                "total: 5 useless charachters removed.\n45% compressed.\n");
+  EXPECT_EQ(file("site.css").bytes, "a{}b\r\nc");
 }
 
 TEST_F(RunCssqueeze, IgnoresArgumentsAfterTheFirst) {
@@ -186,8 +226,8 @@ TEST_F(RunCssqueeze, IgnoresArgumentsAfterTheFirst) {
             banner_lines +
                 "no comment found.\nno string found.\n9 useless charachters removed.\n"
                 "total: 9 useless charachters removed.\n42% compressed.\n");
-  EXPECT_EQ(read_file(first), "a{color:red}");
-  EXPECT_EQ(read_file(second), "b { }\n");
+  EXPECT_EQ(file(first).bytes, "a{color:red}");
+  EXPECT_EQ(file(second).bytes, "b { }\n");
 }
 
 // Without a file argument the run registers the context-menu verb (here with the scripted
@@ -215,8 +255,8 @@ TEST_F(RunCssqueeze, NoArgumentSelectsRegisterMode) {
   }
 }
 
-// The answers end the run before the banner and read no input. Run in the test's folder,
-// where a file may hold an option's name: that file is minified like any other.
+// The answers end the run before the banner and read no input. A file may hold an option's
+// name: that file is minified like any other.
 TEST_F(RunCssqueeze, HelpAndVersionUnlessAFileHasThatName) {
   const std::string usage_start =
       "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place\n\nUsage: ";
@@ -241,8 +281,6 @@ TEST_F(RunCssqueeze, HelpAndVersionUnlessAFileHasThatName) {
       {"--version", true, minify},    {"--HELP", false, cannot_open},
       {"-help", false, cannot_open},  {"--version=1", false, cannot_open},
   };
-  const fs::path previous_folder = fs::current_path();
-  fs::current_path(directory_);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.argument + (row.file_exists ? " (a file)" : ""));
     if (row.file_exists) make_file(row.argument, "a  b\n");
@@ -260,7 +298,7 @@ TEST_F(RunCssqueeze, HelpAndVersionUnlessAFileHasThatName) {
         break;
       case minify:
         EXPECT_EQ(outcome.transcript, minified);
-        EXPECT_EQ(read_file(directory_ / row.argument), "a b");
+        EXPECT_EQ(file(row.argument).bytes, "a b");
         EXPECT_EQ(outcome.unread_input, "unread");
         break;
       case cannot_open:
@@ -268,9 +306,8 @@ TEST_F(RunCssqueeze, HelpAndVersionUnlessAFileHasThatName) {
         EXPECT_EQ(outcome.unread_input, "unread");
         break;
     }
-    if (row.file_exists) fs::remove(directory_ / row.argument);
+    fake_files().clear();
   }
-  fs::current_path(previous_folder);
 }
 
 TEST_F(RunCssqueeze, EndsAtOnceWhenInputIsAtItsEnd) {
@@ -280,7 +317,7 @@ TEST_F(RunCssqueeze, EndsAtOnceWhenInputIsAtItsEnd) {
   std::istringstream in("");
   EXPECT_EQ(run_cssqueeze(argv, out, in), 0);
   EXPECT_TRUE(in.eof());
-  EXPECT_EQ(read_file(path), "a b");
+  EXPECT_EQ(file(path).bytes, "a b");
 }
 
 }  // namespace

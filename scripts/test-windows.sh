@@ -12,7 +12,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${CSSQUEEZE_WINDOWS_BUILD:-$repo/build/windows}
 jobs=${CSSQUEEZE_JOBS:-2}
-unit_tests=(shell_menu_tests registry_platform_tests minifier_tests driver_tests)
+unit_tests=(shell_menu_tests registry_platform_tests minifier_tests file_system_tests driver_tests)
 
 say() { printf '== %s\n' "$*"; }
 

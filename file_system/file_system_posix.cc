@@ -16,7 +16,8 @@
 #include <memory>
 #include <utility>
 
-#include "minifier/file_system.h"
+#include "file_system/file_system.h"
+#include "file_system/read_loop.h"
 
 namespace {
 
@@ -142,47 +143,37 @@ void ask_for_huge_pages(char* data, std::size_t size) {
 #endif
 }
 
+// Opens path for reading without ever waiting (O_NONBLOCK: a FIFO without a writer would
+// otherwise wait for one forever), and keeps it open only if it is a regular file.
+int open_regular_file(const std::string& path, struct stat& status) {
+  const int fd = open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  // Regular files ignore O_NONBLOCK on Linux; clearing it keeps reads blocking elsewhere too.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
 }  // namespace
 
 read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
-  // O_NONBLOCK: opening a FIFO without a writer would otherwise wait for one forever.
-  scoped_fd file(open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (file.get() < 0) return read_result::cannot_open;
   struct stat status;
-  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-    return read_result::cannot_open;
-  }
-  const std::size_t announced_size = static_cast<std::size_t>(status.st_size);
-  if (status.st_size < 0 || announced_size > limit) return read_result::too_large;
-  // Regular files ignore O_NONBLOCK on Linux; clearing it keeps reads blocking elsewhere too.
-  const int flags = ::fcntl(file.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
-
-  // The size is only a hint (the file may grow or shrink meanwhile): read until end of
-  // file, with one spare byte so that the read meeting the end needs no reallocation.
-  std::string buffer;
-  buffer.reserve(announced_size + 1);
-  ask_for_huge_pages(buffer.data(), announced_size + 1);
-  buffer.resize(announced_size + 1);
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == buffer.size()) {
-      if (filled > limit) return read_result::too_large;
-      // Growing past limit + 1 bytes is never needed to tell that the file is too large.
-      buffer.resize(std::min(limit + 1, filled + std::max<std::size_t>(filled / 2, 65536)));
-    }
-    const ssize_t result = ::read(file.get(), buffer.data() + filled, buffer.size() - filled);
-    if (result < 0) {
-      if (errno == EINTR) continue;
-      return read_result::read_failed;
-    }
-    if (result == 0) break;
-    filled += static_cast<std::size_t>(result);
-  }
-  if (filled > limit) return read_result::too_large;
-  buffer.resize(filled);
-  bytes = std::move(buffer);
-  return read_result::ok;
+  scoped_fd file(open_regular_file(path, status));
+  if (file.get() < 0) return read_result::cannot_open;
+  if (status.st_size < 0) return read_result::too_large;
+  const auto read_some = [&file](char* into, std::size_t room) {
+    ssize_t result;
+    do {
+      result = ::read(file.get(), into, room);
+    } while (result < 0 && errno == EINTR);
+    return result;
+  };
+  return read_until_end(static_cast<std::size_t>(status.st_size), limit, bytes, read_some,
+                        ask_for_huge_pages);
 }
 
 write_result replace_file_contents(const std::string& path, std::string_view bytes) {
@@ -239,6 +230,11 @@ write_result replace_file_contents(const std::string& path, std::string_view byt
 bool path_exists(const std::string& path) {
   struct stat status;
   return ::lstat(path.c_str(), &status) == 0;
+}
+
+bool file_opens_for_reading(const std::string& path) {
+  struct stat status;
+  return scoped_fd(open_regular_file(path, status)).get() >= 0;
 }
 
 bool platform_uses_crlf() { return false; }

@@ -11,7 +11,8 @@
 #include <string>
 #include <utility>
 
-#include "minifier/file_system.h"
+#include "file_system/file_system.h"
+#include "file_system/read_loop.h"
 
 namespace {
 
@@ -140,42 +141,36 @@ HANDLE create_temporary_beside(const std::wstring& target, std::wstring& tempora
   return INVALID_HANDLE_VALUE;
 }
 
+// The file at wide_path opened for reading as load opens it, if it is a file of the disk.
+// Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open at all.
+HANDLE open_disk_file(const std::wstring& wide_path) {
+  if (wide_path.empty()) return INVALID_HANDLE_VALUE;
+  const HANDLE file = CreateFileW(wide_path.c_str(), GENERIC_READ, share_all, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file != INVALID_HANDLE_VALUE && !is_disk_file(file)) {
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
+
 }  // namespace
 
 read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
-  const std::wstring wide_path = to_wide_path(path);
-  if (wide_path.empty()) return read_result::cannot_open;
-  // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open at all.
-  scoped_handle file(CreateFileW(wide_path.c_str(), GENERIC_READ, share_all, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.valid() || !is_disk_file(file.get())) return read_result::cannot_open;
+  scoped_handle file(open_disk_file(to_wide_path(path)));
+  if (!file.valid()) return read_result::cannot_open;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return read_result::read_failed;
-  const auto announced_size = static_cast<unsigned long long>(size.QuadPart);
-  if (announced_size > limit) return read_result::too_large;
-
-  // The size is only a hint (the file may grow or shrink meanwhile): read until end of
-  // file, with one spare byte so that the read meeting the end needs no reallocation.
-  std::string buffer;
-  buffer.resize(static_cast<std::size_t>(announced_size) + 1);
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == buffer.size()) {
-      if (filled > limit) return read_result::too_large;
-      buffer.resize(std::min(limit + 1, filled + std::max<std::size_t>(filled / 2, 65536)));
-    }
-    const auto chunk = static_cast<DWORD>(std::min(io_chunk, buffer.size() - filled));
+  const auto read_some = [&file](char* into, std::size_t room) -> long long {
     DWORD done = 0;
-    if (!ReadFile(file.get(), buffer.data() + filled, chunk, &done, nullptr)) {
-      return read_result::read_failed;
+    if (!ReadFile(file.get(), into, static_cast<DWORD>(std::min(io_chunk, room)), &done,
+                  nullptr)) {
+      return -1;
     }
-    if (done == 0) break;
-    filled += done;
-  }
-  if (filled > limit) return read_result::too_large;
-  buffer.resize(filled);
-  bytes = std::move(buffer);
-  return read_result::ok;
+    return done;
+  };
+  return read_until_end(static_cast<std::size_t>(size.QuadPart), limit, bytes, read_some,
+                        [](char*, std::size_t) {});
 }
 
 write_result replace_file_contents(const std::string& path, std::string_view bytes) {
@@ -229,6 +224,10 @@ write_result replace_file_contents(const std::string& path, std::string_view byt
 bool path_exists(const std::string& path) {
   const std::wstring wide_path = to_wide_path(path);
   return !wide_path.empty() && GetFileAttributesW(wide_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool file_opens_for_reading(const std::string& path) {
+  return scoped_handle(open_disk_file(to_wide_path(path))).valid();
 }
 
 bool platform_uses_crlf() { return true; }

@@ -1,0 +1,36 @@
+// The file operations of a run, in portable types. One implementation stands behind them,
+// chosen at link time like the registry's: file_system_posix.cc or file_system_windows.cc
+// for the disk, file_system_fake.cc for files kept in memory by the driver's tests.
+#ifndef FILE_SYSTEM_FILE_SYSTEM_H_
+#define FILE_SYSTEM_FILE_SYSTEM_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+enum class read_result { ok, cannot_open, too_large, read_failed };
+
+// Reads the whole regular file at path into bytes, which is changed only on ok.
+// cannot_open: missing, unreadable, a folder or anything else that is not a regular file
+// (a FIFO is never waited on); too_large: more than limit bytes, refused without reading
+// them; read_failed: an error part way.
+read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes);
+
+enum class write_result { ok, cannot_open, write_failed };
+
+// Replaces the contents of the file at path by bytes, all or nothing: cannot_open when the
+// file may not be opened for writing (nothing touched); write_failed when the new contents
+// could not be written completely or put in place (the old contents stay).
+write_result replace_file_contents(const std::string& path, std::string_view bytes);
+
+// Whether anything has that name: a file, a folder, a link, even one that leads nowhere.
+bool path_exists(const std::string& path);
+
+// Whether the file at path opens for reading as read_whole_file opens it; a folder does not.
+bool file_opens_for_reading(const std::string& path);
+
+// Whether the platform's text files end their lines with CR LF (Windows), which loading
+// folds into LF and saving writes back.
+bool platform_uses_crlf();
+
+#endif  // FILE_SYSTEM_FILE_SYSTEM_H_

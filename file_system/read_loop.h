@@ -1,0 +1,44 @@
+// The loop that reads a file to its end, shared by every implementation of
+// read_whole_file: only opening the file and one read differ between them.
+#ifndef FILE_SYSTEM_READ_LOOP_H_
+#define FILE_SYSTEM_READ_LOOP_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <utility>
+
+#include "file_system/file_system.h"
+
+// Reads through read_some(into, room), which returns the bytes it read, 0 at the end of
+// the file, or a negative number on an error. announced_size is what the file claims to
+// hold, only a hint (it may grow or shrink meanwhile, and files under /proc claim 0); one
+// spare byte is read for so that meeting the end needs no larger buffer. prepare(data,
+// size) sees the buffer before it is first touched. Never holds more than limit + 1
+// bytes: that is enough to tell the file is too large. bytes changes only on ok.
+template <typename ReadSome, typename Prepare>
+read_result read_until_end(std::size_t announced_size, std::size_t limit, std::string& bytes,
+                           ReadSome read_some, Prepare prepare) {
+  if (announced_size > limit) return read_result::too_large;
+  std::string buffer;
+  buffer.reserve(announced_size + 1);
+  prepare(buffer.data(), announced_size + 1);
+  buffer.resize(announced_size + 1);
+  std::size_t filled = 0;
+  while (true) {
+    if (filled == buffer.size()) {
+      if (filled > limit) return read_result::too_large;
+      buffer.resize(std::min(limit + 1, filled + std::max<std::size_t>(filled / 2, 65536)));
+    }
+    const auto got = read_some(buffer.data() + filled, buffer.size() - filled);
+    if (got < 0) return read_result::read_failed;
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  if (filled > limit) return read_result::too_large;
+  buffer.resize(filled);
+  bytes = std::move(buffer);
+  return read_result::ok;
+}
+
+#endif  // FILE_SYSTEM_READ_LOOP_H_

@@ -1,0 +1,57 @@
+// Load and save of the stylesheet: the line-end handling and the length limit. The disk
+// itself is reached only through file_system.h, so this file is the same on every platform.
+#include "file_system/stylesheet_file.h"
+
+#include <string_view>
+#include <utility>
+
+#include "minifier/text_limits.h"
+
+read_result load_stylesheet(const std::string& path, std::string& working_text,
+                            std::int32_t& loaded_length) {
+  std::string bytes;
+  // One byte over the limit is still read, since the final LF it may end with is dropped
+  // below; the loaded text is what must fit the 32-bit counts.
+  const read_result result = read_whole_file(path, max_text_length + 1, bytes);
+  if (result != read_result::ok) return result;
+  to_working_text(bytes, platform_uses_crlf());
+  if (bytes.size() > max_text_length) return read_result::too_large;
+  working_text = std::move(bytes);
+  loaded_length = to_count(working_text.size());
+  return read_result::ok;
+}
+
+write_result save_stylesheet(const std::string& path, const std::string& working_text) {
+  // No copy where the file holds exactly the working text.
+  if (!platform_uses_crlf()) return replace_file_contents(path, working_text);
+  return replace_file_contents(path, to_file_text(working_text));
+}
+
+void to_working_text(std::string& bytes, bool fold_crlf) {
+  if (fold_crlf) {
+    // Each CR directly before a LF is dropped, as a text-mode read does; a lone CR stays.
+    const std::size_t size = bytes.size();
+    std::size_t write = 0;  // bytes[0, write) is the kept prefix
+    for (std::size_t read = 0; read < size; ++read) {
+      if (bytes[read] == '\r' && read + 1 < size && bytes[read + 1] == '\n') continue;
+      bytes[write++] = bytes[read];
+    }
+    bytes.resize(write);
+  }
+  // Reading line by line and joining the lines with LF loses exactly the last line's LF.
+  if (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
+}
+
+std::string to_file_text(const std::string& working_text) {
+  std::string file_text;
+  std::size_t line_ends = 0;
+  for (const char byte : working_text) {
+    if (byte == '\n') ++line_ends;
+  }
+  file_text.reserve(working_text.size() + line_ends);
+  for (const char byte : working_text) {
+    if (byte == '\n') file_text += '\r';
+    file_text += byte;
+  }
+  return file_text;
+}

@@ -1,0 +1,29 @@
+// Moves the stylesheet between its file and working_text. Loading keeps the file's lines
+// joined by LF without the final line end; saving never leaves a half-written file: the
+// new text is written completely beside the original and then takes its place. Neither
+// prints anything: the driver turns their results into the console's words.
+#ifndef FILE_SYSTEM_STYLESHEET_FILE_H_
+#define FILE_SYSTEM_STYLESHEET_FILE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "file_system/file_system.h"
+
+// Reads the regular file at path into working_text (its lines joined by LF, the LF that
+// ends the last line dropped; on Windows CR LF read as LF) and sets loaded_length. Both
+// change only on ok; too_large also when the loaded text is longer than max_text_length.
+read_result load_stylesheet(const std::string& path, std::string& working_text,
+                            std::int32_t& loaded_length);
+
+// Replaces the contents of the file at path with working_text (on Windows each LF written
+// as CR LF), keeping the file's permission bits and, for a symbolic link, the link.
+write_result save_stylesheet(const std::string& path, const std::string& working_text);
+
+// The line-end handling, kept apart from the disk so that it can be checked on every
+// platform. to_working_text drops one final LF (and with fold_crlf first folds each CR LF
+// into LF); to_file_text turns each LF into CR LF.
+void to_working_text(std::string& bytes, bool fold_crlf);
+std::string to_file_text(const std::string& working_text);
+
+#endif  // FILE_SYSTEM_STYLESHEET_FILE_H_
