@@ -41,6 +41,16 @@ TEST(EscapedBits, AgreeWithCountingBackAtEveryPosition) {
   }
 }
 
+TEST(CountBits, AgreesWithCountingOneByOne) {
+  std::mt19937_64 engine(7);
+  for (int round = 0; round < 1000; ++round) {
+    const std::uint64_t x = round < 2 ? (round == 0 ? 0 : all_bits) : engine() & engine();
+    std::size_t count = 0;
+    for (int k = 0; k < 64; ++k) count += (x >> k) & 1;
+    ASSERT_EQ(count_bits(x), count) << x;
+  }
+}
+
 TEST(PrefixXor, MarksOpeningQuotesAndContents) {
   EXPECT_EQ(prefix_xor(0), 0u);
   EXPECT_EQ(prefix_xor(0b1), all_bits);

@@ -86,6 +86,23 @@ class string_reader {
   // included). Blocks are read in order; one may be read again from a byte the last read
   // passed over without a quote or backslash (the text's gaps).
   std::uint64_t read_block(std::string_view text, const byte_block& block, std::size_t at) {
+    // Most blocks: outside strings, with no quote or backslash.
+    if (state_ == reading::outside && block.any_of<'\\', '\'', '"'>() == 0) {
+      odd_run_ = false;
+      return 0;
+    }
+    return read_quotes_of_block(text, block, at);
+  }
+
+  std::size_t count() const { return count_; }
+  // Whether an unterminated quote stands before `position`.
+  bool finished_before(std::size_t position) const {
+    return unterminated_ != not_found && unterminated_ < position;
+  }
+
+ private:
+  std::uint64_t read_quotes_of_block(std::string_view text, const byte_block& block,
+                                     std::size_t at) {
     if (unterminated_ != not_found) return 0;
     std::uint64_t contents = 0;
     std::uint64_t live = all_bits;
@@ -99,10 +116,6 @@ class string_reader {
     }
     const std::uint64_t backslashes = block.any_of<'\\'>() & live;
     const std::uint64_t quotes = block.any_of<'\'', '"'>() & live;
-    if ((backslashes | quotes) == 0) {
-      odd_run_ = false;
-      return contents;
-    }
     const std::uint64_t escaped = escaped_bits(backslashes, odd_run_);
     const std::uint64_t apostrophes = block.any_of<'\''>() & quotes & ~escaped;
     std::size_t from = 0;
@@ -119,17 +132,10 @@ class string_reader {
       }
     }
     const std::uint64_t inside = prefix_xor(found);
-    count_ += static_cast<std::size_t>(std::popcount(found & ~inside));
+    count_ += count_bits(found & ~inside);
     return contents | (inside & ~found);
   }
 
-  std::size_t count() const { return count_; }
-  // Whether an unterminated quote stands before `position`.
-  bool finished_before(std::size_t position) const {
-    return unterminated_ != not_found && unterminated_ < position;
-  }
-
- private:
   reading state_ = reading::outside;
   std::size_t closing_ = 0;  // of the string open at the end of the last block read
   bool odd_run_ = false;     // the bytes read end in an odd run of backslashes
@@ -223,14 +229,18 @@ class compaction {
         (((tight & ~block.any_of<')'>()) << 1) | gap_after_kept_end_goes(text_, write_)) & starts;
     // Marked at the byte after the gap, like everything below.
     const std::uint64_t may_keep_layout = only_layout & ~after_runs(gaps, pull_after);
-    std::uint64_t pull_before = tight & ~block.any_of<'('>();
-    // Only a ':' after a gap that would otherwise keep its space is worth the look-ahead.
-    for (std::uint64_t rest = may_keep_layout & block.any_of<':'>(); rest != 0; rest &= rest - 1) {
-      const std::size_t at = static_cast<std::size_t>(std::countr_zero(rest));
-      if (colons_.contains(view_, read_ + at, strings_)) pull_before &= ~(std::uint64_t{1} << at);
+    std::uint64_t keeps_layout = 0;
+    if (may_keep_layout != 0) {  // none in a block whose gaps all touch ';' or '{'
+      std::uint64_t pull_before = tight & ~block.any_of<'('>();
+      // Only a ':' after a gap that would otherwise keep its space is worth the look-ahead.
+      for (std::uint64_t rest = may_keep_layout & block.any_of<':'>(); rest != 0;
+           rest &= rest - 1) {
+        const std::size_t at = static_cast<std::size_t>(std::countr_zero(rest));
+        if (colons_.contains(view_, read_ + at, strings_)) pull_before &= ~(std::uint64_t{1} << at);
+      }
+      keeps_layout = may_keep_layout & ~pull_before;
     }
     const std::uint64_t keeps_semicolon = after & ~only_layout & ~block.any_of<'}'>();
-    const std::uint64_t keeps_layout = may_keep_layout & ~pull_before;
     const std::uint64_t keep = (~gaps & bits_below(limit)) | ((keeps_semicolon | keeps_layout) >> 1);
 
     char bytes[96];  // the block, and room for the last thirty-two-byte load to read
