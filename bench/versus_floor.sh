@@ -9,7 +9,8 @@
 #   KINDS="typical only_empty_strings" MEGABYTES=100 bash bench/versus_floor.sh
 #
 # With KINDS, the files are generated stylesheets of those kinds (bench/make_stylesheet
-# --list) of MEGABYTES MB each, instead of FILE.
+# --list) of MEGABYTES MB each, instead of FILE. With BEFORE set to another cssqueeze
+# executable (an older build, say), it is timed in the same turns and gets a column too.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -46,7 +47,9 @@ seconds() {
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-printf '%-28s %-7s %9s %9s %7s\n' file place tool floor ratio
+printf '%-28s %-7s %9s %9s %7s' file place tool floor ratio
+if [[ -n "${BEFORE:-}" ]]; then printf ' %9s %7s' before ratio; fi
+printf '\n'
 for input in "${inputs[@]}"; do
   name="$(basename "$input" .css)"
   for place in memory disk; do
@@ -55,7 +58,7 @@ for input in "${inputs[@]}"; do
     cp "$input" "$folder/original.css"
     sync_flag=()
     [[ $place == disk ]] && sync_flag=(--fsync)
-    tool_times=() floor_times=()
+    tool_times=() floor_times=() before_times=()
     for ((run = 1; run <= runs; run++)); do
       cp "$folder/original.css" "$folder/work.css"
       [[ $place == disk ]] && sync
@@ -63,12 +66,24 @@ for input in "${inputs[@]}"; do
       rm -f "$folder/floor.css"
       [[ $place == disk ]] && sync
       floor_times+=("$(seconds "$build/bench/floor" "${sync_flag[@]}" "$folder/original.css" "$folder/floor.css")")
-      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s" >&2
+      before_note=""
+      if [[ -n "${BEFORE:-}" ]]; then
+        cp "$folder/original.css" "$folder/work.css"
+        [[ $place == disk ]] && sync
+        before_times+=("$(seconds "$BEFORE" "$folder/work.css")")
+        before_note=", before ${before_times[-1]} s"
+      fi
+      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s$before_note" >&2
     done
     tool=$(printf '%s\n' "${tool_times[@]}" | median)
     floor=$(printf '%s\n' "${floor_times[@]}" | median)
-    printf '%-28s %-7s %9s %9s %7.2f\n' "$name" "$place" "$tool" "$floor" \
+    printf '%-28s %-7s %9s %9s %7.2f' "$name" "$place" "$tool" "$floor" \
       "$(awk -v t="$tool" -v f="$floor" 'BEGIN { print t / f }')"
+    if [[ -n "${BEFORE:-}" ]]; then
+      before=$(printf '%s\n' "${before_times[@]}" | median)
+      printf ' %9s %7.2f' "$before" "$(awk -v t="$before" -v f="$floor" 'BEGIN { print t / f }')"
+    fi
+    printf '\n'
     rm -f "$folder"/*.css
   done
 done
