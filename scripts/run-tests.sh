@@ -2,8 +2,9 @@
 # Builds cssqueeze with its tests and benchmarks in build-ci/, runs every test, starts each
 # benchmark once on small inputs so that they keep building and running (no timing is
 # judged here), then the text stages' tests without SSE2, the sanitizer build, the fuzz
-# targets and the Windows build under Wine. Installs the Debian packages it needs when they are missing, so it runs as root on
-# a fresh Debian 12 machine with no standard input. Any failure stops it non-zero.
+# targets and the Windows build under Wine. Installs the Debian packages it needs when they
+# are missing (through sudo when not run as root), so it runs on a fresh Debian 12 machine
+# with no standard input. Any failure stops it non-zero.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
