@@ -22,6 +22,9 @@ cmake --build "$build" -j "$(nproc)"
 
 echo "== running the tests"
 (cd "$build" && ctest --output-on-failure </dev/null)
+# ctest does not show why a test skipped (some need root, for one): its log does.
+awk '/^\[ RUN      \]/ { name = $4 } /: Skipped$/ { getline reason; print "-- " name " skipped: " reason }' \
+  "$build/Testing/Temporary/LastTest.log"
 
 # One short run of each benchmark: --smoke makes the inputs small and times each once.
 echo "== starting each benchmark once"
