@@ -30,7 +30,7 @@
 # times; the table and chart then show all of them). To time only the framework files:
 #   KEEP=1 SIZES= BIG_SIZES= PATHOLOGICAL= bash bench/compare_peers.sh
 #
-# Installs what it needs when missing: Debian's gnuplot-nox and time (needs root), and the
+# Installs what it needs when missing: Debian's gnuplot-nox and time (root or sudo), and the
 # peers from the npm registry into bench/peers/ (ignored by git), pinned to the versions
 # measured, and the frameworks' tarballs and stylesheets into bench/peers/frameworks.
 # Generated files and results go to bench/peers/data and bench/peers/results. A peer that

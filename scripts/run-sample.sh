@@ -2,7 +2,7 @@
 # Builds cssqueeze in build-sample/ and runs it on a copy of examples/sample.css in a
 # temporary folder, then shows the size before and after and the compressed text. The
 # sample itself and the rest of the tree stay as they were. Installs the Debian packages
-# it needs when they are missing, so it runs as root.
+# it needs when they are missing (through sudo when not run as root).
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -17,8 +17,8 @@ echo "== configuring $build"
 echo "== building with the sanitizers"
 cmake --build "$build" -j 2
 
-# The end-to-end tests run the tool as nobody (through setpriv) when started as root, so
-# the report folder must be writable by every user; the sticky bit keeps them apart.
+# Started as root, the tests run some copies of the tool as nobody, so the report folder
+# must be writable by every user; the sticky bit keeps them apart.
 reports="$(mktemp -d "${TMPDIR:-/tmp}/cssqueeze-sanitizer-reports-XXXXXX")"
 trap 'rm -rf "$reports"' EXIT
 chmod 1777 "$reports"

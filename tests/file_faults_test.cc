@@ -528,7 +528,7 @@ TEST_F(FileFaults, FullFileSystemLeavesTheOriginal) {
     write_file(report, found.str());
     return 0;
   });
-  if (status == cannot_set_up) GTEST_SKIP() << "no tmpfs can be mounted here";
+  if (status == cannot_set_up) GTEST_SKIP() << "mounting a tmpfs needs root or a user namespace, and neither is allowed here";
   ASSERT_EQ(status, 0);
   EXPECT_EQ(read_file(report), "full: 0\n" + stage_lines + write_failed_line +
                                    "original kept\nfiller\nsite.css\n"
