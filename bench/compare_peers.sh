@@ -61,11 +61,17 @@ memory_limit_gb="${MEMORY_LIMIT_GB:-12}"
 
 # --- what it needs -----------------------------------------------------------------------
 source "$repo/scripts/lib/install-missing.sh"
-install_missing gnuplot-nox time
+install_missing gnuplot-nox time cmake ninja-build g++
+# The peers come from the npm registry: Debian's npm when no npm is on the machine, and
+# only when a peer is to be timed.
+if [[ "$tools" != "cssqueeze floor" && "$tools" != "floor cssqueeze" ]] && ! command -v npm >/dev/null; then
+  install_missing npm
+fi
 
 # The versions timed in docs/performance.md.
 peer_packages=(esbuild@0.28.2 lightningcss-cli@1.33.0 clean-css-cli@5.6.3 csso-cli@4.0.2)
-if [[ ! -x "$peers/node_modules/.bin/esbuild" || ! -x "$peers/node_modules/.bin/lightningcss" ||
+if [[ "$tools" != "cssqueeze floor" && "$tools" != "floor cssqueeze" ]] &&
+   [[ ! -x "$peers/node_modules/.bin/esbuild" || ! -x "$peers/node_modules/.bin/lightningcss" ||
       ! -x "$peers/node_modules/.bin/cleancss" || ! -x "$peers/node_modules/.bin/csso" ]]; then
   echo "== installing ${peer_packages[*]} into $peers"
   mkdir -p "$peers"

@@ -11,6 +11,9 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build-bench"
 megabytes="${1:-100}"
 
+source "$repo/scripts/lib/install-missing.sh"
+install_missing cmake ninja-build g++ time
+
 echo "== building cssqueeze and make_stylesheet in $build"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCSSQUEEZE_TESTS=OFF -DCSSQUEEZE_BENCH=ON >/dev/null

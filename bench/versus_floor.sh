@@ -17,6 +17,9 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build-bench"
 runs="${2:-${RUNS:-5}}"
 
+source "$repo/scripts/lib/install-missing.sh"
+install_missing cmake ninja-build g++
+
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCSSQUEEZE_TESTS=OFF -DCSSQUEEZE_BENCH=ON >/dev/null
 cmake --build "$build" --target cssqueeze floor make_stylesheet -j "$(nproc)" >/dev/null
