@@ -21,10 +21,19 @@ source "$(dirname "${BASH_SOURCE[0]}")/../check_report.sh"
 
 # Runs cssqueeze.exe (the Windows path $1) with the remaining arguments, in the Unix folder
 # $run_in; prints its console output with the CR of each line end removed.
+# The tool prints its banner before anything else, so a run that printed nothing never got
+# as far as the tool: Wine failed to start it (seen once in hundreds of runs, under load).
+# Such a run is tried once more, and Wine's own words are kept for the record.
 run_exe() {
   local exe=$1
   shift
-  (cd "${run_in:-.}" && timeout 120 "$WINE" "$exe" "$@" </dev/null 2>/dev/null) | tr -d '\r'
+  local out attempt
+  for attempt in 1 2; do
+    out=$( (cd "${run_in:-.}" && timeout 120 "$WINE" "$exe" "$@" </dev/null 2>"$WINEPREFIX/wine.err") | tr -d '\r')
+    [[ -n $out ]] && break
+    printf '  (Wine printed nothing for %s; it said: %s)\n' "$*" "$(head -c 300 "$WINEPREFIX/wine.err")" >&2
+  done
+  printf '%s\n' "$out"
 }
 
 # The default value of the command key, as regedit exports it (UTF-16), unescaped.
