@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       "total: 268435455 useless charachters removed.\n"
                                       "99% compressed.\n"),
                           1},
-        // Quotes only: 2^27 empty strings, each lifted and put back.
+        // Quotes only: 2^27 empty strings, each read and left in place.
         repeated_byte_row{'\'',
                           stage_lines("no comment found.", "134217728 strings still untouched.",
                                       "no useless charachter found.",
