@@ -17,30 +17,10 @@
 #include <utility>
 
 #include "file_system/file_system.h"
+#include "file_system/posix_io.h"
 #include "file_system/read_loop.h"
 
 namespace {
-
-// Closes a descriptor on every early return.
-class scoped_fd {
- public:
-  explicit scoped_fd(int fd) : fd_(fd) {}
-  scoped_fd(const scoped_fd&) = delete;
-  scoped_fd& operator=(const scoped_fd&) = delete;
-  ~scoped_fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and reports the result: a failed close can mean lost data after a write.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // Removes the temporary file on every path that does not rename it into place.
 class scoped_temporary_file {
@@ -56,52 +36,6 @@ class scoped_temporary_file {
 
  private:
   std::string path_;
-};
-
-int open_retrying(const char* path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path, flags);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-bool write_all(int fd, std::string_view bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t result = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (result < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    // A device that takes nothing and reports no error would keep this loop spinning for
-    // ever; it has refused the bytes as surely as a full disk.
-    if (result == 0) return false;
-    written += static_cast<std::size_t>(result);
-  }
-  return true;
-}
-
-// While alive, a write past the process's file size limit (ulimit -f) fails with EFBIG
-// instead of killing the tool with SIGXFSZ, which would leave the temporary file behind
-// and say nothing on the console. The former disposition comes back afterwards.
-class scoped_ignored_file_size_signal {
- public:
-  scoped_ignored_file_size_signal() {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    restore_ = ::sigaction(SIGXFSZ, &ignore, &former_) == 0;
-  }
-  scoped_ignored_file_size_signal(const scoped_ignored_file_size_signal&) = delete;
-  scoped_ignored_file_size_signal& operator=(const scoped_ignored_file_size_signal&) = delete;
-  ~scoped_ignored_file_size_signal() {
-    if (restore_) ::sigaction(SIGXFSZ, &former_, nullptr);
-  }
-
- private:
-  struct sigaction former_ {};
-  bool restore_ = false;
 };
 
 // A file name may be 255 bytes long; the temporary file's name adds a dot and a suffix to
