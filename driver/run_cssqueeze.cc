@@ -34,6 +34,10 @@ constexpr const char* not_text_message =
     "That file is not a text stylesheet (it holds a NUL byte); it was left untouched.";
 constexpr const char* cannot_reopen_message = "we couldn't access the file again.";
 constexpr const char* write_failed_message = "we couldn't write the file; it was left as it was.";
+// Only when the disk failed twice, once while the new text went over the file and again
+// while its old bytes went back: the copy they sit in is all that is left of the original.
+constexpr const char* kept_aside_message =
+    "we couldn't write the file, nor put it back as it was; its original bytes are in ";
 
 // Loads the stylesheet, or says why not and returns false.
 bool load(const std::string& path, std::string& working_text, std::int32_t& loaded_length,
@@ -63,7 +67,8 @@ bool load(const std::string& path, std::string& working_text, std::int32_t& load
 
 // Saves the shorter text; says so when the file kept its former contents.
 void save(const std::string& path, const std::string& working_text, std::ostream& out) {
-  switch (save_stylesheet(path, working_text)) {
+  std::string kept_copy;
+  switch (save_stylesheet(path, working_text, &kept_copy)) {
     case write_result::ok:
       break;
     case write_result::cannot_open:
@@ -71,6 +76,9 @@ void save(const std::string& path, const std::string& working_text, std::ostream
       break;
     case write_result::write_failed:
       out << write_failed_message << std::endl;
+      break;
+    case write_result::original_kept_aside:
+      out << kept_aside_message << kept_copy << std::endl;
       break;
   }
 }

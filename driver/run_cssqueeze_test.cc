@@ -184,6 +184,10 @@ TEST_F(RunCssqueeze, FilesThatCannotBeUsed) {
        stage_lines + "we couldn't access the file again.\n"},
       {"write fails", read_result::ok, write_result::write_failed,
        stage_lines + "we couldn't write the file; it was left as it was.\n"},
+      {"write fails and so does putting the original back", read_result::ok,
+       write_result::original_kept_aside,
+       stage_lines + "we couldn't write the file, nor put it back as it was; its original "
+                     "bytes are in site.css.original\n"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

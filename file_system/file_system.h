@@ -16,12 +16,18 @@ enum class read_result { ok, cannot_open, too_large, read_failed };
 // them; read_failed: an error part way.
 read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes);
 
-enum class write_result { ok, cannot_open, write_failed };
+enum class write_result { ok, cannot_open, write_failed, original_kept_aside };
 
-// Replaces the contents of the file at path by bytes, all or nothing: cannot_open when the
-// file may not be opened for writing (nothing touched); write_failed when the new contents
-// could not be written completely or put in place (the old contents stay).
-write_result replace_file_contents(const std::string& path, std::string_view bytes);
+// Puts bytes in the place of the contents of the file at path, keeping the file itself: its
+// owner, access rights, links and other metadata stay. Where a new file beside it can be
+// given all of those, the new contents go into one that is renamed over the original;
+// otherwise a copy of the original is put aside and the file is overwritten where it is.
+// cannot_open: the file may not be opened for writing (nothing touched); write_failed: the
+// new contents could not be written completely or put in place (the old contents stay);
+// original_kept_aside: the overwrite failed and the old contents could not be put back
+// either, and kept_copy names the file that holds them.
+write_result replace_file_contents(const std::string& path, std::string_view bytes,
+                                   std::string& kept_copy);
 
 // Whether anything has that name: a file, a folder, a link, even one that leads nowhere.
 bool path_exists(const std::string& path);

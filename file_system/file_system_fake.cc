@@ -29,10 +29,12 @@ read_result read_whole_file(const std::string& path, std::size_t limit, std::str
   return read_until_end(contents.size(), limit, bytes, read_some, [](char*, std::size_t) {});
 }
 
-write_result replace_file_contents(const std::string& path, std::string_view bytes) {
+write_result replace_file_contents(const std::string& path, std::string_view bytes,
+                                   std::string& kept_copy) {
   const auto found = fake_files().find(path);
   if (found == fake_files().end()) return write_result::cannot_open;
   fake_file& file = found->second;
+  if (file.write == write_result::original_kept_aside) kept_copy = path + ".original";
   if (file.write != write_result::ok) return file.write;
   file.bytes = std::string(bytes);
   ++file.writes;

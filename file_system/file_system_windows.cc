@@ -1,11 +1,14 @@
 // The file operations of load and save on Windows, over binary I/O: line ends are handled
 // by our own code, so every byte (0x1A, which the C runtime's text mode takes for the end
-// of the file, included) passes through. Replacing writes the new contents completely into
-// a temporary file beside the original and moves it over the original, so a full disk or
-// an I/O error part way leaves the original byte for byte as it was.
+// of the file, included) passes through. Replacing keeps the file what it was: a new file
+// beside it takes its place through ReplaceFileW, which carries over the original's ACL,
+// owner, attributes, creation time and named streams; a hard-linked file, or one whose
+// folder refuses a new file, is copied aside and overwritten where it stands. Either way a
+// full disk or an I/O error part way leaves the original byte for byte as it was.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <string>
@@ -76,6 +79,17 @@ std::wstring to_wide_path(const std::string& path) {
   return {};
 }
 
+// The wide path as UTF-8, the code page the console is given too.
+std::string to_narrow_path(const std::wstring& path) {
+  const int size = static_cast<int>(path.size());
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string narrow(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, path.data(), size, narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
 // A file of the disk, not a directory, console, pipe or device.
 bool is_disk_file(HANDLE file) {
   if (GetFileType(file) != FILE_TYPE_DISK) return false;
@@ -117,8 +131,10 @@ bool write_all(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-// A temporary file beside target that nobody else has, opened for writing only by us.
-HANDLE create_temporary_beside(const std::wstring& target, std::wstring& temporary_path) {
+// A temporary file beside target that nobody else has, opened by us alone; kind goes into
+// its name (the copy of an original says "-original").
+HANDLE create_temporary_beside(const std::wstring& target, const std::wstring& kind,
+                               std::wstring& temporary_path, SECURITY_ATTRIBUTES* security) {
   const std::size_t separator = target.find_last_of(L"\\/");
   const std::wstring folder = separator == std::wstring::npos ? L"" : target.substr(0, separator + 1);
   std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
@@ -130,12 +146,12 @@ HANDLE create_temporary_beside(const std::wstring& target, std::wstring& tempora
     const bool splits_pair = last >= 0xD800 && last <= 0xDBFF;
     name.resize(splits_pair ? longest_kept_name - 1 : longest_kept_name);
   }
-  const std::wstring stem = folder + L"." + name + L".cssqueeze-" +
+  const std::wstring stem = folder + L"." + name + L".cssqueeze" + kind + L"-" +
                             std::to_wstring(GetCurrentProcessId()) + L"-";
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     temporary_path = stem + std::to_wstring(GetTickCount64() + attempt) + L".tmp";
-    const HANDLE file = CreateFileW(temporary_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(temporary_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
   return INVALID_HANDLE_VALUE;
@@ -152,6 +168,128 @@ HANDLE open_disk_file(const std::wstring& wide_path) {
     return INVALID_HANDLE_VALUE;
   }
   return file;
+}
+
+
+// What the way through a new file came to: the new contents are in place, or writing them
+// failed (the original is untouched, nothing else is worth trying), or the new file could
+// not take the original's place, which is still there to be overwritten.
+enum class replace_outcome { done, failed, not_possible };
+
+// Writes the new contents into a temporary file beside the original and puts it in the
+// original's place with ReplaceFileW, which gives it the original's security descriptor,
+// attributes, creation time and named streams. No error of that merge is ignored: a file
+// that cannot have the original's ACL must not take its place.
+replace_outcome replace_through_new_file(const std::wstring& target, std::string_view bytes) {
+  std::wstring temporary_path;
+  const HANDLE temporary_file = create_temporary_beside(target, L"", temporary_path, nullptr);
+  if (temporary_file == INVALID_HANDLE_VALUE) return replace_outcome::not_possible;
+  // Declared before the handle, so that the handle is closed first and the delete works.
+  scoped_temporary_file temporary_name(temporary_path);
+  scoped_handle temporary(temporary_file);
+  if (!write_all(temporary.get(), bytes) || !FlushFileBuffers(temporary.get()) ||
+      !temporary.close()) {
+    return replace_outcome::failed;
+  }
+  if (ReplaceFileW(target.c_str(), temporary_path.c_str(), nullptr, 0, nullptr, nullptr)) {
+    temporary_name.keep();
+    return replace_outcome::done;
+  }
+  const DWORD error = GetLastError();
+  // These two can leave the original moved away and the new file, already given its
+  // metadata, under the temporary name: moving it into the free place finishes the job.
+  if ((error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) &&
+      GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (MoveFileExW(temporary_path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      temporary_name.keep();
+      return replace_outcome::done;
+    }
+    return replace_outcome::failed;
+  }
+  return GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES
+             ? replace_outcome::failed
+             : replace_outcome::not_possible;
+}
+
+bool seek_to(HANDLE file, LONGLONG offset) {
+  LARGE_INTEGER position;
+  position.QuadPart = offset;
+  return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
+}
+
+// Copies from's bytes, from its current position to its end, into to, and counts them.
+bool copy_to_end(HANDLE from, HANDLE to, LONGLONG& copied) {
+  std::string buffer(std::size_t{1} << 20, '\0');
+  copied = 0;
+  for (;;) {
+    DWORD done = 0;
+    if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &done, nullptr)) {
+      return false;
+    }
+    if (done == 0) return true;
+    if (!write_all(to, std::string_view(buffer.data(), done))) return false;
+    copied += done;
+  }
+}
+
+// Puts the copy's bytes back over the original and makes them durable.
+bool put_back(HANDLE copy, HANDLE original, LONGLONG length) {
+  LONGLONG copied = 0;
+  return seek_to(copy, 0) && seek_to(original, 0) && copy_to_end(copy, original, copied) &&
+         copied == length && seek_to(original, length) && SetEndOfFile(original) &&
+         FlushFileBuffers(original);
+}
+
+// The copy of the original that an overwrite in place keeps until it is done: beside the
+// file where its folder allows, else in the user's temporary folder; its name says whose
+// copy it is. Only its owner may open it, whatever the folder would hand down, since the
+// original's readers are not known here.
+HANDLE create_copy_file(const std::wstring& target, std::wstring& copy_path) {
+  PSECURITY_DESCRIPTOR owner_only = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1,
+                                                       &owner_only, nullptr);
+  SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), owner_only, FALSE};
+  SECURITY_ATTRIBUTES* attributes = owner_only != nullptr ? &security : nullptr;
+  HANDLE copy = create_temporary_beside(target, L"-original", copy_path, attributes);
+  if (copy == INVALID_HANDLE_VALUE) {
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length > 0 && length < folder.size()) {
+      folder.resize(length);
+      const std::size_t separator = target.find_last_of(L"\\/");
+      copy = create_temporary_beside(folder + target.substr(separator + 1), L"-original",
+                                     copy_path, attributes);
+    }
+  }
+  if (owner_only != nullptr) LocalFree(owner_only);
+  return copy;
+}
+
+// Overwrites the file itself, so that it keeps every link, its security descriptor and its
+// streams. A durable copy of the original comes first, and any failure puts the original
+// back from it; the new text is never longer, so the file is cut to length last.
+write_result overwrite_in_place(const std::wstring& target, std::string_view bytes,
+                                HANDLE original, std::string& kept_copy) {
+  std::wstring copy_path;
+  const HANDLE copy_file = create_copy_file(target, copy_path);
+  if (copy_file == INVALID_HANDLE_VALUE) return write_result::write_failed;
+  scoped_temporary_file copy_name(copy_path);
+  scoped_handle copy(copy_file);
+  LONGLONG length = 0;
+  if (!seek_to(original, 0) || !copy_to_end(original, copy.get(), length) ||
+      !FlushFileBuffers(copy.get())) {
+    return write_result::write_failed;
+  }
+  const auto size = static_cast<LONGLONG>(bytes.size());
+  if (seek_to(original, 0) && write_all(original, bytes) && FlushFileBuffers(original) &&
+      seek_to(original, size) && SetEndOfFile(original) && FlushFileBuffers(original)) {
+    return write_result::ok;
+  }
+  if (put_back(copy.get(), original, length)) return write_result::write_failed;
+  // The file holds neither text whole: the copy is all that is left of the original.
+  copy_name.keep();
+  kept_copy = to_narrow_path(copy_path);
+  return write_result::original_kept_aside;
 }
 
 }  // namespace
@@ -173,52 +311,45 @@ read_result read_whole_file(const std::string& path, std::size_t limit, std::str
                         [](char*, std::size_t) {});
 }
 
-write_result replace_file_contents(const std::string& path, std::string_view bytes) {
+write_result replace_file_contents(const std::string& path, std::string_view bytes,
+                                   std::string& kept_copy) {
   const std::wstring wide_path = to_wide_path(path);
   if (wide_path.empty()) return write_result::cannot_open;
 
-  // May the file be written at all? Opened without truncation and never written through, so
-  // a refusal (a read-only file, a file someone holds without sharing) leaves it as it was.
-  std::wstring target;
-  DWORD attributes = 0;
-  {
-    scoped_handle original(CreateFileW(wide_path.c_str(), GENERIC_WRITE, share_all, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!original.valid() || !is_disk_file(original.get())) return write_result::cannot_open;
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(original.get(), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      return write_result::cannot_open;
-    }
-    attributes = information.dwFileAttributes;
-    target = final_path_of(original.get());
+  // May the file be written at all? Opened without truncation, so a refusal (a read-only
+  // file, a file someone holds without sharing) leaves it as it was. Read access too where
+  // we have it: overwriting in place needs a copy of the bytes.
+  bool readable = true;
+  HANDLE handle = CreateFileW(wide_path.c_str(), GENERIC_READ | GENERIC_WRITE, share_all,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    readable = false;
+    handle = CreateFileW(wide_path.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   }
+  scoped_handle original(handle);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!original.valid() || !is_disk_file(original.get()) ||
+      !GetFileInformationByHandle(original.get(), &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return write_result::cannot_open;
+  }
+  std::wstring target = final_path_of(original.get());
   if (target.empty()) target = wide_path;
 
-  // The temporary file must sit in the original's folder, or the move could not replace the
-  // original in one step. When that folder refuses it, the save fails: truncating the
-  // original in place instead would bring back the very risk this function exists to avoid.
-  std::wstring temporary_path;
-  const HANDLE temporary_file = create_temporary_beside(target, temporary_path);
-  if (temporary_file == INVALID_HANDLE_VALUE) return write_result::write_failed;
-  // Declared before the handle, so that the handle is closed first and the delete works.
-  scoped_temporary_file temporary_name(temporary_path);
-  scoped_handle temporary(temporary_file);
-  if (!write_all(temporary.get(), bytes) || !FlushFileBuffers(temporary.get()) ||
-      !temporary.close()) {
-    return write_result::write_failed;
+  // A new file put in the place of one of several links would leave the others behind.
+  if (information.nNumberOfLinks == 1) {
+    switch (replace_through_new_file(target, bytes)) {
+      case replace_outcome::done:
+        return write_result::ok;
+      case replace_outcome::failed:
+        return write_result::write_failed;
+      case replace_outcome::not_possible:
+        break;
+    }
   }
-  // The original's hidden, system and archive marks carry over; being temporary does not.
-  const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-  if (kept != 0) SetFileAttributesW(temporary_path.c_str(), kept);
-
-  if (!MoveFileExW(temporary_path.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return write_result::write_failed;
-  }
-  temporary_name.keep();
-  return write_result::ok;
+  if (!readable) return write_result::write_failed;
+  return overwrite_in_place(target, bytes, original.get(), kept_copy);
 }
 
 bool path_exists(const std::string& path) {

@@ -1,6 +1,6 @@
 // Moves the stylesheet between its file and working_text. Loading keeps the file's lines
-// joined by LF without the final line end; saving never leaves a half-written file: the
-// new text is written completely beside the original and then takes its place. Neither
+// joined by LF without the final line end; saving changes the file's bytes and nothing else,
+// and never leaves a half-written file behind without a copy of the original. Neither
 // prints anything: the driver turns their results into the console's words.
 #ifndef FILE_SYSTEM_STYLESHEET_FILE_H_
 #define FILE_SYSTEM_STYLESHEET_FILE_H_
@@ -17,8 +17,10 @@ read_result load_stylesheet(const std::string& path, std::string& working_text,
                             std::int32_t& loaded_length);
 
 // Replaces the contents of the file at path with working_text (on Windows each LF written
-// as CR LF), keeping the file's permission bits and, for a symbolic link, the link.
-write_result save_stylesheet(const std::string& path, const std::string& working_text);
+// as CR LF), as replace_file_contents does; a symbolic link stays a link. On
+// original_kept_aside, *kept_copy (when given) names the file holding the old contents.
+write_result save_stylesheet(const std::string& path, const std::string& working_text,
+                             std::string* kept_copy = nullptr);
 
 // The line-end handling, kept apart from the disk so that it can be checked on every
 // platform. to_working_text drops one final LF (and with fold_crlf first folds each CR LF

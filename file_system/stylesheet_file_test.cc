@@ -162,6 +162,17 @@ TEST_F(StylesheetFile, SaveReplacesTheContentsAndLeavesNothingBehind) {
   EXPECT_EQ(folder_names(folder_), std::vector<std::string>{"site.css"});
 }
 
+TEST_F(StylesheetFile, LinkedFileIsWrittenInPlaceUnderEveryName) {
+  // A file of its own renamed over one name would leave the other with the old text.
+  const std::string path = make_file("site.css", "a {\n  color : red ;\n}\n");
+  fs::create_hard_link(path, folder_ / "other.css");
+  EXPECT_EQ(save_stylesheet(path, "a{color:red}"), write_result::ok);
+  EXPECT_EQ(read_file(path), "a{color:red}");
+  EXPECT_EQ(read_file(folder_ / "other.css"), "a{color:red}");
+  EXPECT_EQ(fs::hard_link_count(path), 2u);
+  EXPECT_EQ(folder_names(folder_), (std::vector<std::string>{"other.css", "site.css"}));
+}
+
 TEST_F(StylesheetFile, LongestFileNamesCanBeSaved) {
   // The new text is written under a longer name first; that name must still be legal.
   for (const std::size_t length : {std::size_t{200}, std::size_t{238}, std::size_t{255}}) {
@@ -209,10 +220,10 @@ TEST(LoadStylesheet, ReadErrorAbandonsTheLoad) {
   EXPECT_EQ(working_text, "left over");
 }
 
-TEST_F(StylesheetFile, RefusedSaveLeavesTheOriginal) {
+TEST_F(StylesheetFile, SaveUnderRefusalsAndLimits) {
   // Each row runs the save in a child, so that what it changes about the process stays
   // there; an unprivileged row's child becomes nobody when the test runs as root, since root
-  // may write any file.
+  // may write any file. A refused save leaves the original whole.
   const std::string original = "a {\n  color : red ;\n}\n";
   const fs::path locked = folder_ / "locked";
   struct row {
@@ -226,9 +237,9 @@ TEST_F(StylesheetFile, RefusedSaveLeavesTheOriginal) {
   const row rows[] = {
       {"read-only file", true, folder_ / "site.css", "a{color:red}", nullptr,
        write_result::cannot_open},
-      // The file may be written but no new file made beside it.
+      // The file may be written but no new file made beside it: it is written in place.
       {"folder that refuses the new file", true, locked / "site.css", "a{color:red}", nullptr,
-       write_result::write_failed},
+       write_result::ok},
       // A file size limit makes the write of the new contents fail after the first bytes,
       // as a full disk would.
       {"write failing part way", false, folder_ / "written.css", std::string(100000, 'x'),
@@ -261,7 +272,7 @@ TEST_F(StylesheetFile, RefusedSaveLeavesTheOriginal) {
       continue;
     }
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(read_file(r.path), original);
+    EXPECT_EQ(read_file(r.path), r.result == write_result::ok ? r.new_text : original);
   }
   EXPECT_EQ(folder_names(folder_),
             (std::vector<std::string>{"locked", "site.css", "written.css"}));

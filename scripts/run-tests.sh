@@ -13,7 +13,7 @@ build="$repo/build-ci"
 
 source "$repo/scripts/lib/install-missing.sh"
 
-install_missing cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
+install_missing cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev acl attr
 
 echo "== configuring $build"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

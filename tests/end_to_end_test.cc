@@ -13,6 +13,8 @@ TEST(EndToEnd, NeedsPosix) { GTEST_SKIP() << "these runs start the tool with pos
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -122,6 +124,100 @@ TEST_F(EndToEnd, SampleStylesheetKeepsItsStringsAndPermissionBits) {
             "no useless charachter found.\n"
             "there is nothing to change.\n");
   EXPECT_EQ(read_file(path), read_file(fs::path(test_data) / "site.min.css"));
+}
+
+// What a save must not change about a file: who owns it, who may use it, its links.
+struct file_identity {
+  struct stat status;
+  std::string acl;         // getfacl's listing
+  std::string attributes;  // getfattr's dump of every attribute, the ACL's among them
+};
+
+// What a shell command printed; empty when it could not run.
+std::string output_of(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+      output.append(buffer, got);
+    }
+    ::pclose(pipe);
+  }
+  return output;
+}
+
+file_identity identity_of(const fs::path& path) {
+  file_identity identity{};
+  ::stat(path.c_str(), &identity.status);
+  std::string quoted = "'";
+  quoted += path.string();
+  quoted += "'";
+  identity.acl = output_of("getfacl -p " + quoted);
+  identity.attributes = output_of("getfattr -d -m - -e hex --absolute-names " + quoted);
+  return identity;
+}
+
+TEST_F(EndToEnd, SaveKeepsOwnerAccessAttributesAndLinks) {
+  // Root prepares each file with Debian's acl and attr tools; the save is made by root or,
+  // where the case is about another user's rights, by nobody.
+  if (::geteuid() != 0 || !can_run_unprivileged()) {
+    GTEST_SKIP() << "only root may set up files of other users, and run as nobody";
+  }
+  if (output_of("command -v setfacl getfacl setfattr getfattr").empty()) {
+    GTEST_SKIP() << "needs setfacl and getfacl (Debian's acl), setfattr and getfattr (attr)";
+  }
+  struct row {
+    const char* name;
+    const char* folder_mode;
+    const char* prepare;  // run in the folder on s.css
+    bool by_nobody;
+    bool same_file;  // overwritten in place; otherwise a rename may give it a new inode
+  };
+  const row rows[] = {
+      {"an ACL and an attribute of the user's", "755",
+       "chmod 600 s.css && setfacl -m u:nobody:r s.css && setfattr -n user.note -v keep s.css",
+       false, false},
+      {"root's file written by nobody through its group", "777",
+       "chgrp nogroup s.css && chmod 664 s.css", true, true},
+      {"a second name", "755", "ln s.css other.css", false, true},
+      {"a writable file in a folder nobody may not write", "755", "chmod 666 s.css", true,
+       true},
+      // A new file there inherits the folder's default ACL; the file has none of its own.
+      {"a folder whose default ACL would open a new file", "755",
+       "setfacl -d -m u:nobody:rw . && setfacl -b s.css && chmod 640 s.css", false, false},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const fs::path folder = work_ / "case";
+    const fs::path path = folder / "s.css";
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+    write_file(path, typical_file);
+    ASSERT_EQ(output_of(std::string("cd '") + folder.string() + "' && chmod " +
+                        r.folder_mode + " . && " + r.prepare + " && echo ok"),
+              "ok\n");
+    const file_identity before = identity_of(path);
+    const tool_run result = run({path.string()}, {.unprivileged = r.by_nobody});
+    expect_clean_run(result);
+    EXPECT_EQ(result.lines, typical_lines);
+    EXPECT_EQ(read_file(path), typical_result);
+    const file_identity after = identity_of(path);
+    if (r.same_file) {
+      EXPECT_EQ(after.status.st_ino, before.status.st_ino);
+    }
+    EXPECT_EQ(after.status.st_uid, before.status.st_uid);
+    EXPECT_EQ(after.status.st_gid, before.status.st_gid);
+    EXPECT_EQ(after.status.st_mode, before.status.st_mode);
+    EXPECT_EQ(after.status.st_nlink, before.status.st_nlink);
+    EXPECT_EQ(after.acl, before.acl);
+    EXPECT_EQ(after.attributes, before.attributes);
+    std::vector<std::string> names = folder_names(folder);
+    if (before.status.st_nlink > 1) {
+      EXPECT_EQ(read_file(folder / "other.css"), typical_result);
+      names.erase(std::remove(names.begin(), names.end(), "other.css"), names.end());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"s.css"});
+  }
 }
 
 TEST_F(EndToEnd, ArgumentsAfterTheFirstAreIgnored) {

@@ -1,7 +1,8 @@
 // Whole runs whose disk fails: each case fails one system call of the file layer (or
 // changes the file behind the tool's back) and checks the console transcript, the exit
 // status and what is left on disk: the original bytes, or the complete new text, never a
-// mix, never an empty file, never a temporary file left behind.
+// mix, never an empty file, never a temporary file or a copy left behind (unless the copy is
+// all that is left of the original, and the console says where it is).
 //
 // The seam: this executable is linked with --wrap for the calls below, so every reference
 // the file layer makes to, say, write() reaches __wrap_write() here, which passes the call
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -42,7 +44,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class call { open, read, write, fsync, close, fchmod, make_temporary, rename };
+enum class call { open, read, write, fsync, truncate, close, fchmod, make_temporary, rename };
 
 // What a descriptor of the watched folder was opened for; decided when it is opened.
 enum class role { reading, writing, temporary, folder };
@@ -145,6 +147,7 @@ int __real_open(const char* path, int flags, ...);
 ssize_t __real_read(int fd, void* buffer, size_t count);
 ssize_t __real_write(int fd, const void* buffer, size_t count);
 int __real_fsync(int fd);
+int __real_ftruncate(int fd, off_t length);
 int __real_close(int fd);
 int __real_fchmod(int fd, mode_t mode);
 int __real_mkostemp(char* name_template, int flags);
@@ -201,6 +204,15 @@ int __wrap_fsync(int fd) {
   if (r == nullptr || !matches(call::fsync, r)) return __real_fsync(fd);
   if (fails_now(true)) return -1;
   const int result = __real_fsync(fd);
+  fails_now(false);
+  return result;
+}
+
+int __wrap_ftruncate(int fd, off_t length) {
+  const role* r = role_of(fd);
+  if (r == nullptr || !matches(call::truncate, r)) return __real_ftruncate(fd, length);
+  if (fails_now(true)) return -1;
+  const int result = __real_ftruncate(fd, length);
   fails_now(false);
   return result;
 }
@@ -318,14 +330,21 @@ void fifo_instead(const fs::path& path) {
   ::mkfifo(path.c_str(), 0644);
 }
 
-enum class left_on_disk { original, minified, nothing, empty_folder, fifo };
+// kept_aside: the file holds neither text whole, and the copy the console names holds the
+// original.
+enum class left_on_disk { original, minified, nothing, empty_folder, fifo, kept_aside };
 
 struct fault_row {
   const char* name;
   fault injected;
   std::string lines;
   left_on_disk left;
+  // A second name for the file, so that the save must overwrite it in place.
+  bool linked = false;
 };
+
+const std::string kept_aside_start =
+    "we couldn't write the file, nor put it back as it was; its original bytes are in ";
 
 TEST_F(FileFaults, EveryFailureLeavesTheOriginalOrTheWholeNewText) {
   const fs::path path = folder_ / "site.css";
@@ -375,10 +394,12 @@ TEST_F(FileFaults, EveryFailureLeavesTheOriginalOrTheWholeNewText) {
       {"file busy", {.at = call::open, .on = role::writing, .error = ETXTBSY},
        stage_lines + cannot_reopen_line, left_on_disk::original},
       // Saving: writing the new text fails.
-      {"no room for a new file", {.at = call::make_temporary, .error = ENOSPC},
-       stage_lines + write_failed_line, left_on_disk::original},
+      // A folder that takes no new file: the file is overwritten in place, its copy kept
+      // in the temporary folder meanwhile.
+      {"no room for a new file", {.at = call::make_temporary, .error = ENOSPC}, stage_lines,
+       left_on_disk::minified},
       {"quota reached for a new file", {.at = call::make_temporary, .error = EDQUOT},
-       stage_lines + write_failed_line, left_on_disk::original},
+       stage_lines, left_on_disk::minified},
       {"disk fills half way",
        {.at = call::write, .error = ENOSPC, .passing_calls = 1, .most_bytes = minified.size() / 2},
        stage_lines + write_failed_line, left_on_disk::original},
@@ -395,12 +416,14 @@ TEST_F(FileFaults, EveryFailureLeavesTheOriginalOrTheWholeNewText) {
        stage_lines + write_failed_line, left_on_disk::original},
       {"close of the new file interrupted", {.at = call::close, .error = EINTR},
        stage_lines + write_failed_line, left_on_disk::original},
-      {"permission bits refused", {.at = call::fchmod, .error = EPERM},
-       stage_lines + write_failed_line, left_on_disk::original},
-      {"replacing fails", {.at = call::rename, .error = EIO}, stage_lines + write_failed_line,
-       left_on_disk::original},
-      {"replacing crosses file systems", {.at = call::rename, .error = EXDEV},
-       stage_lines + write_failed_line, left_on_disk::original},
+      // The new file cannot be made the same as the old one, or cannot take its place: the
+      // file is overwritten in place instead.
+      {"permission bits refused", {.at = call::fchmod, .error = EPERM}, stage_lines,
+       left_on_disk::minified},
+      {"replacing fails", {.at = call::rename, .error = EIO}, stage_lines,
+       left_on_disk::minified},
+      {"replacing crosses file systems", {.at = call::rename, .error = EXDEV}, stage_lines,
+       left_on_disk::minified},
       {"file replaced by a folder just before replacing",
        {.at = call::rename, .action = folder_instead}, stage_lines + write_failed_line,
        left_on_disk::empty_folder},
@@ -414,17 +437,67 @@ TEST_F(FileFaults, EveryFailureLeavesTheOriginalOrTheWholeNewText) {
       // The rename puts the complete new text where the file was.
       {"file deleted just before replacing", {.at = call::rename, .action = remove_file},
        stage_lines, left_on_disk::minified},
+      // A linked file is overwritten in place, after a copy of it has been made durable.
+      {"in place: pieces of 4096 bytes", {.at = call::write, .on = role::writing,
+       .most_bytes = 4096}, stage_lines, left_on_disk::minified, true},
+      {"in place: reading the original for its copy fails",
+       {.at = call::read, .on = role::writing, .error = EIO}, stage_lines + write_failed_line,
+       left_on_disk::original, true},
+      {"in place: the copy finds no room", {.at = call::write, .error = ENOSPC},
+       stage_lines + write_failed_line, left_on_disk::original, true},
+      {"in place: the copy cannot be flushed", {.at = call::fsync, .error = EIO},
+       stage_lines + write_failed_line, left_on_disk::original, true},
+      {"in place: the first write fails",
+       {.at = call::write, .on = role::writing, .error = EIO, .failing_calls = 1},
+       stage_lines + write_failed_line, left_on_disk::original, true},
+      {"in place: a write half way fails",
+       {.at = call::write, .on = role::writing, .error = ENOSPC, .passing_calls = 1,
+        .failing_calls = 1, .most_bytes = minified.size() / 2},
+       stage_lines + write_failed_line, left_on_disk::original, true},
+      {"in place: the flush after writing fails",
+       {.at = call::fsync, .on = role::writing, .error = EIO, .failing_calls = 1},
+       stage_lines + write_failed_line, left_on_disk::original, true},
+      {"in place: cutting to length fails",
+       {.at = call::truncate, .on = role::writing, .error = EIO, .failing_calls = 1},
+       stage_lines + write_failed_line, left_on_disk::original, true},
+      {"in place: the flush after cutting fails",
+       {.at = call::fsync, .on = role::writing, .error = EIO, .passing_calls = 1,
+        .failing_calls = 1},
+       stage_lines + write_failed_line, left_on_disk::original, true},
+      {"in place: the original cannot be put back either",
+       {.at = call::write, .on = role::writing, .error = EIO, .passing_calls = 1,
+        .most_bytes = 4096},
+       stage_lines + kept_aside_start, left_on_disk::kept_aside, true},
   };
   for (const fault_row& row : rows) {
     SCOPED_TRACE(row.name);
     std::error_code ignored;
+    const fs::path other = folder_ / "other.css";
     fs::remove_all(path, ignored);
+    fs::remove(other, ignored);
     write_file(path, original);
+    if (row.linked) fs::create_hard_link(path, other);
     arm(row.injected);
     const whole_run result = run_on(path.string());
     disarm();
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.lines, row.lines);
+    std::vector<std::string> names;
+    if (row.left == left_on_disk::kept_aside) {
+      // The console names the copy; it holds the original, and is the one thing left.
+      ASSERT_EQ(result.lines.substr(0, row.lines.size()), row.lines);
+      const fs::path copy = result.lines.substr(row.lines.size(),
+                                                result.lines.size() - row.lines.size() - 1);
+      EXPECT_EQ(copy.parent_path(), folder_);
+      EXPECT_EQ(read_file(copy), original);
+      EXPECT_NE(read_file(path), original);
+      names.push_back(copy.filename().string());
+    } else {
+      EXPECT_EQ(result.lines, row.lines);
+    }
+    if (row.linked) {
+      EXPECT_EQ(read_file(other), read_file(path)) << "the link was broken";
+      names.push_back("other.css");
+    }
     EXPECT_GT(seam().matching_calls, 0) << "the fault was never reached";
     EXPECT_TRUE(seam().descriptors.empty()) << "a descriptor was left open";
     seam().descriptors.clear();
@@ -445,13 +518,36 @@ TEST_F(FileFaults, EveryFailureLeavesTheOriginalOrTheWholeNewText) {
       case left_on_disk::fifo:
         EXPECT_TRUE(fs::is_fifo(path));
         break;
+      case left_on_disk::kept_aside:
+        break;
     }
-    // No temporary file is ever left beside it.
-    const std::vector<std::string> expected_names =
-        row.left == left_on_disk::nothing ? std::vector<std::string>{}
-                                          : std::vector<std::string>{"site.css"};
-    EXPECT_EQ(folder_names(folder_), expected_names);
+    // No temporary file or copy is ever left beside it, but the one the console names.
+    if (row.left != left_on_disk::nothing) names.push_back("site.css");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(folder_names(folder_), names);
+    for (const std::string& name : names) fs::remove(folder_ / name, ignored);
   }
+}
+
+TEST_F(FileFaults, RunKilledHalfWayThroughAnOverwriteLeavesTheCopy) {
+  // Killed while the new text goes over a linked file: the file holds a mix, and the copy
+  // beside it, under a name that says whose it is, holds the original whole.
+  const fs::path path = folder_ / "site.css";
+  write_file(path, original);
+  fs::create_hard_link(path, folder_ / "other.css");
+  const int status = run_in_child([&] {
+    seam().stylesheet = path;
+    arm({.at = call::write, .on = role::writing, .most_bytes = minified.size() / 2,
+         .action = [](const fs::path&) { ::raise(SIGKILL); }, .action_after_call = true});
+    run_on(path.string());
+    return 0;
+  });
+  EXPECT_EQ(status, 128 + SIGKILL);
+  const std::vector<std::string> names = folder_names(folder_);
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_EQ(names[0].rfind(".site.css.cssqueeze-original-", 0), 0u) << names[0];
+  EXPECT_EQ(read_file(folder_ / names[0]), original);
+  EXPECT_EQ(read_file(path).substr(0, minified.size() / 2), minified.substr(0, minified.size() / 2));
 }
 
 constexpr int cannot_set_up = 77;
