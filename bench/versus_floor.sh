@@ -11,6 +11,8 @@
 # With KINDS, the files are generated stylesheets of those kinds (bench/make_stylesheet
 # --list) of MEGABYTES MB each, instead of FILE. With BEFORE set to another cssqueeze
 # executable (an older build, say), it is timed in the same turns and gets a column too.
+# With LINKED=1 the file the tool works on has a second hard link, so that its save goes the
+# way of a copy aside and an overwrite in place instead of a rename.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -64,6 +66,7 @@ for input in "${inputs[@]}"; do
     tool_times=() floor_times=() before_times=()
     for ((run = 1; run <= runs; run++)); do
       cp "$folder/original.css" "$folder/work.css"
+      [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
       [[ $place == disk ]] && sync
       tool_times+=("$(seconds "$build/cssqueeze" "$folder/work.css")")
       rm -f "$folder/floor.css"
@@ -72,6 +75,7 @@ for input in "${inputs[@]}"; do
       before_note=""
       if [[ -n "${BEFORE:-}" ]]; then
         cp "$folder/original.css" "$folder/work.css"
+        [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
         [[ $place == disk ]] && sync
         before_times+=("$(seconds "$BEFORE" "$folder/work.css")")
         before_note=", before ${before_times[-1]} s"

@@ -240,14 +240,36 @@ bool put_back(HANDLE copy, HANDLE original, LONGLONG length) {
          FlushFileBuffers(original);
 }
 
+// A security descriptor, as text, that gives the running user full access and nobody else
+// any; empty when the user cannot be told.
+std::wstring user_only_descriptor() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  scoped_handle token_closer(token);
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::string user(size, '\0');
+  if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) return {};
+  LPWSTR sid = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+    return {};
+  }
+  std::wstring descriptor = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+  LocalFree(sid);
+  return descriptor;
+}
+
 // The copy of the original that an overwrite in place keeps until it is done: beside the
 // file where its folder allows, else in the user's temporary folder; its name says whose
 // copy it is. Only its owner may open it, whatever the folder would hand down, since the
 // original's readers are not known here.
 HANDLE create_copy_file(const std::wstring& target, std::wstring& copy_path) {
   PSECURITY_DESCRIPTOR owner_only = nullptr;
-  ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1,
-                                                       &owner_only, nullptr);
+  const std::wstring descriptor = user_only_descriptor();
+  if (!descriptor.empty()) {
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor.c_str(), SDDL_REVISION_1,
+                                                         &owner_only, nullptr);
+  }
   SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), owner_only, FALSE};
   SECURITY_ATTRIBUTES* attributes = owner_only != nullptr ? &security : nullptr;
   HANDLE copy = create_temporary_beside(target, L"-original", copy_path, attributes);

@@ -154,6 +154,32 @@ else
   fail "a read-only file is left as it was" "$out"
 fi
 
+# A save by full path puts a new file in the place of the old one through ReplaceFileW (Wine
+# carries over no attributes, times or ACLs there, so only the new file itself shows); a
+# file with a second hard link is overwritten in place, so that both names show the new text.
+printf 'a {\r\n  color : red ;\r\n}\r\n' >"$run_in/full path.css"
+inode_before=$(stat -c %i "$run_in/full path.css")
+out=$(run_exe "$exe" "C:\\${run_in#"$WINEPREFIX/drive_c/"}\\full path.css")
+if [[ $(cat "$run_in/full path.css") == 'a{color:red}' ]] \
+  && [[ $(stat -c %i "$run_in/full path.css") != "$inode_before" ]]; then
+  pass "a full path is saved through a new file put in its place"
+else
+  fail "a full path is saved through a new file put in its place" "$out"
+fi
+printf 'a {\r\n  color : red ;\r\n}\r\n' >"$run_in/linked.css"
+ln -f "$run_in/linked.css" "$run_in/second name.css"
+inode_before=$(stat -c %i "$run_in/linked.css")
+out=$(run_exe "$exe" linked.css)
+if [[ $(cat "$run_in/linked.css") == 'a{color:red}' ]] \
+  && [[ $(cat "$run_in/second name.css") == 'a{color:red}' ]] \
+  && [[ $(stat -c %i "$run_in/linked.css") == "$inode_before" ]] \
+  && [[ -z $(find "$run_in" -name '*cssqueeze*') ]]; then
+  pass "a hard-linked file is overwritten in place under both names"
+else
+  fail "a hard-linked file is overwritten in place under both names" "$out" \
+    "$(ls -lai "$run_in")"
+fi
+
 mkdir -p "$run_in/folder.css"
 out=$(run_exe "$exe" folder.css)
 if grep -qxF "We don't access to that file." <<<"$out"; then
