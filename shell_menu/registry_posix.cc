@@ -8,8 +8,8 @@
 // that the console reads as on Windows:
 //   open_verb_key       done: the script is a plain file and its folder may be written;
 //                       absent (2): it or a folder on the way is missing; denied (5): the
-//                       folder may not be written; failed (3): neither XDG_DATA_HOME nor HOME
-//                       gives an absolute folder.
+//                       folder may not be written; failed (3), from the create too: neither
+//                       XDG_DATA_HOME nor HOME gives an absolute folder.
 //   create_verb_key     done: the folders and the script exist now (an existing script is
 //                       kept, a new one is empty); denied (5): permission refused.
 //   write_verb_command  done: the script was replaced whole; failed (6): null key; failed
