@@ -1,11 +1,12 @@
-// The raw command line on Windows: the shell's context-menu command leaves %1 unquoted, so a
-// path with spaces reaches the CRT's argv in pieces, while GetCommandLineW keeps the text
-// exactly as the shell wrote it.
+// The driver's Windows side. The shell's context-menu command leaves %1 unquoted, so a path
+// with spaces reaches the CRT's argv in pieces, while GetCommandLineW keeps the raw command
+// line exactly as the shell wrote it. Windows users also ask for help with /?.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include "driver/command_line.h"
+#include "driver/help_and_version.h"
 #include "file_system/file_system.h"
 
 namespace {
@@ -38,3 +39,5 @@ std::optional<std::string> openable_rest_of_command_line() {
   if (!path || !file_opens_for_reading(*path)) return std::nullopt;
   return path;
 }
+
+bool is_platform_help_option(std::string_view argument) { return argument == "/?"; }

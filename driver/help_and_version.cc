@@ -34,10 +34,7 @@ constexpr std::string_view usage_text =
     "Exit status: 0, always; every failure is reported as a line of output.\n";
 
 bool is_help_option(std::string_view argument) {
-#ifdef _WIN32
-  if (argument == "/?") return true;
-#endif
-  return argument == "--help" || argument == "-h";
+  return argument == "--help" || argument == "-h" || is_platform_help_option(argument);
 }
 
 }  // namespace

@@ -239,7 +239,7 @@ TEST_F(RunCssqueeze, IgnoresArgumentsAfterTheFirst) {
 TEST_F(RunCssqueeze, NoArgumentSelectsRegisterMode) {
   fake_registry_script key_present;
   fake_registry_script key_absent;
-  key_absent.open_result = 2;
+  key_absent.open = {registry_status::absent, 2};
   const struct {
     const fake_registry_script* script;
     std::string lines;
@@ -250,7 +250,7 @@ TEST_F(RunCssqueeze, NoArgumentSelectsRegisterMode) {
        "From now, you can use right click context-menu to access this tool.\n"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.script->open_result);
+    SCOPED_TRACE(row.script->open.code);
     reset_fake_registry(*row.script, nullptr);
     const run_outcome outcome = run({});
     EXPECT_EQ(outcome.status, 0);

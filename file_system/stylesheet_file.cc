@@ -5,8 +5,6 @@
 #include <string_view>
 #include <utility>
 
-#include "minifier/text_limits.h"
-
 read_result load_stylesheet(const std::string& path, std::string& working_text,
                             std::int32_t& loaded_length) {
   std::string bytes;
@@ -17,7 +15,7 @@ read_result load_stylesheet(const std::string& path, std::string& working_text,
   to_working_text(bytes, platform_uses_crlf());
   if (bytes.size() > max_text_length) return read_result::too_large;
   working_text = std::move(bytes);
-  loaded_length = to_count(working_text.size());
+  loaded_length = static_cast<std::int32_t>(working_text.size());  // fits: checked above
   return read_result::ok;
 }
 

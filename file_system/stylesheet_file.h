@@ -5,10 +5,15 @@
 #ifndef FILE_SYSTEM_STYLESHEET_FILE_H_
 #define FILE_SYSTEM_STYLESHEET_FILE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "file_system/file_system.h"
+
+// The longest stylesheet text a load accepts: the largest 32-bit signed value, so that
+// loaded_length and every count the text stages make of the text fit their 32-bit type.
+constexpr std::size_t max_text_length = 2147483647;
 
 // Reads the regular file at path into working_text (its lines joined by LF, the LF that
 // ends the last line dropped; on Windows CR LF read as LF) and sets loaded_length. Both

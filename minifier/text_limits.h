@@ -6,11 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The longest stylesheet text the tool accepts: the largest 32-bit signed value.
-constexpr std::size_t max_text_length = 2147483647;
-
-// Narrows a byte count of a text no longer than max_text_length. The loader refuses
-// longer files, so every count the stages produce fits.
+// Narrows a byte count of a text no longer than the largest 32-bit signed value. The loader
+// refuses longer texts (max_text_length in file_system/stylesheet_file.h), so every count
+// the stages produce fits.
 constexpr std::int32_t to_count(std::size_t value) {
   return static_cast<std::int32_t>(value);
 }

@@ -16,49 +16,53 @@
 namespace {
 
 const std::wstring module_path = L"C:\\Program Files\\Outils CSS\\日本語 ☃\\cssqueeze.exe";
-const std::wstring key_path = L"*\\shell\\Compress (css style)\\command";
 const std::string from_now =
     "From now, you can use right click context-menu to access this tool.\n";
 const std::string could_not_create =
     "Error: Could not create registry key *\\shell\\Compress (css style)\\command\n";
 
+constexpr registry_status done = registry_status::done;
+constexpr registry_status absent = registry_status::absent;
+constexpr registry_status denied = registry_status::denied;
+constexpr registry_status failed = registry_status::failed;
+
 struct outcome_row {
   const char* name;
-  std::int32_t open_result;
-  std::int32_t create_result;
-  std::int32_t set_value_result;
-  const char* which_key;  // the handle written through and closed: "opened", "created", "null"
+  registry_result open;
+  registry_result create;
+  registry_result write;
+  const char* which_key;  // the key written through and closed: "opened", "created", "null"
   std::string transcript;
 };
 
 const outcome_row outcome_rows[] = {
-    {"found, written", 0, 0, 0, "opened",
-     "[open]\n[module_path]\n[set_value]\n" + from_now + "[close]\n"},
-    {"found, write refused", 0, 0, 13, "opened",
-     "[open]\n[module_path]\n[set_value]\n[close]\nUnable to change registry.\nERROR: 13\n"},
-    {"absent, created, written", 2, 0, 0, "created",
-     "[open]\n[create]\nSuccess: Key created.\n[module_path]\n[set_value]\n" + from_now +
+    {"found, written", {done, 0}, {done, 0}, {done, 0}, "opened",
+     "[open]\n[module_path]\n[write]\n" + from_now + "[close]\n"},
+    {"found, write refused", {done, 0}, {done, 0}, {denied, 13}, "opened",
+     "[open]\n[module_path]\n[write]\n[close]\nUnable to change registry.\nERROR: 13\n"},
+    {"absent, created, written", {absent, 2}, {done, 0}, {done, 0}, "created",
+     "[open]\n[create]\nSuccess: Key created.\n[module_path]\n[write]\n" + from_now +
          "[close]\n"},
-    {"no match, created, written", 1169, 0, 0, "created",
-     "[open]\n[create]\nSuccess: Key created.\n[module_path]\n[set_value]\n" + from_now +
-         "[close]\n"},
-    {"absent, created, write refused", 2, 0, 1009, "created",
-     "[open]\n[create]\nSuccess: Key created.\n[module_path]\n[set_value]\n[close]\n"
+    {"absent, created, write fails", {absent, 1169}, {done, 0}, {failed, 1009}, "created",
+     "[open]\n[create]\nSuccess: Key created.\n[module_path]\n[write]\n[close]\n"
      "Unable to change registry.\nERROR: 1009\n"},
-    {"absent, create denied", 2, 5, 6, "null",
+    {"absent, create denied", {absent, 2}, {denied, 5}, {failed, 6}, "null",
      "[open]\n[create]\n" + could_not_create +
          "\tERROR: 5\nRun this program as adminstrator for once.\n"
-         "[module_path]\n[set_value]\n[close]\nUnable to change registry.\nERROR: 6\n"},
-    {"no match, create fails otherwise", 1169, 1314, 6, "null",
+         "[module_path]\n[write]\n[close]\nUnable to change registry.\nERROR: 6\n"},
+    {"absent, create fails otherwise", {absent, 1169}, {failed, 1314}, {failed, 6}, "null",
      "[open]\n[create]\n" + could_not_create +
-         "\tERROR: 1314\n[module_path]\n[set_value]\n[close]\n"
+         "\tERROR: 1314\n[module_path]\n[write]\n[close]\n"
          "Unable to change registry.\nERROR: 6\n"},
-    {"absent, create fails with a negative code", 2, -2147024891, -1, "null",
+    {"absent, create fails with a negative code", {absent, 2}, {failed, -2147024891},
+     {failed, -1}, "null",
      "[open]\n[create]\n" + could_not_create +
-         "\tERROR: -2147024891\n[module_path]\n[set_value]\n[close]\n"
+         "\tERROR: -2147024891\n[module_path]\n[write]\n[close]\n"
          "Unable to change registry.\nERROR: -1\n"},
-    {"open denied", 5, 0, 0, "none", "[open]\nUnable to open registry key.\n"},
-    {"open fails otherwise", 1010, 0, 0, "none", "[open]\nUnable to open registry key.\n"},
+    {"open denied", {denied, 5}, {done, 0}, {done, 0}, "none",
+     "[open]\nUnable to open registry key.\n"},
+    {"open fails otherwise", {failed, 1010}, {done, 0}, {done, 0}, "none",
+     "[open]\nUnable to open registry key.\n"},
 };
 
 registry_key expected_key(const fake_registry_script& script, const std::string& which) {
@@ -72,9 +76,9 @@ TEST(RegisterContextMenu, EveryOutcome) {
   for (const outcome_row& row : outcome_rows) {
     SCOPED_TRACE(row.name);
     fake_registry_script script;
-    script.open_result = row.open_result;
-    script.create_result = row.create_result;
-    script.set_value_result = row.set_value_result;
+    script.open = row.open;
+    script.create = row.create;
+    script.write = row.write;
     script.module_path = module_path;
     std::ostringstream transcript;
     reset_fake_registry(script, &transcript);
@@ -84,84 +88,79 @@ TEST(RegisterContextMenu, EveryOutcome) {
     EXPECT_EQ(transcript.str(), row.transcript);
     // The markers already fix which calls came and in what order; here, their arguments.
     for (const fake_registry_call& call : fake_registry_calls()) {
-      switch (call.operation) {
-        case registry_operation::open:
-        case registry_operation::create:
-          EXPECT_EQ(call.key, classes_root);
-          EXPECT_EQ(call.text, key_path);
-          EXPECT_EQ(call.access, 0xF003Fu);
-          break;
-        case registry_operation::set_value:
-          EXPECT_EQ(call.key, expected_key(script, row.which_key));
-          EXPECT_EQ(call.type, 1u);  // REG_SZ
-          EXPECT_EQ(call.text, command_text);
-          EXPECT_EQ(call.byte_size, command_text.size() * 2);
-          break;
-        case registry_operation::close:
-          EXPECT_EQ(call.key, expected_key(script, row.which_key));
-          break;
-        case registry_operation::module_path:
-          break;
+      if (call.operation == registry_operation::write) {
+        EXPECT_EQ(call.text, command_text);
+      }
+      if (call.operation == registry_operation::write ||
+          call.operation == registry_operation::close) {
+        EXPECT_EQ(call.key, expected_key(script, row.which_key));
       }
     }
   }
 }
 
-// Every code each call may answer, against every code of the others: the outcome depends
-// only on whether a code is 0, 2 or 1169 (open) or 5 (create), and each code is printed as
-// the signed number it is. A failed call's handle is never used, and never closed.
-TEST(RegisterContextMenu, EveryCodeOfEveryOperation) {
+// Every result each call may answer, against every result of the others: the outcome
+// depends only on the status (absent for the open, denied for the create), and each code is
+// printed as the signed number it is, whatever its status. A failed call's key is never
+// used, and never closed.
+TEST(RegisterContextMenu, EveryResultOfEveryOperation) {
   constexpr std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
   constexpr std::int32_t highest = std::numeric_limits<std::int32_t>::max();
-  const std::int32_t open_codes[] = {0, 2, 1169, 5, 1, 3, 6, 1010, 1013, -1, -2, lowest, highest};
-  const std::int32_t create_codes[] = {0, 5, 2, 1169, 1, 3, 87, 1314, -5, lowest, highest};
-  const std::int32_t write_codes[] = {0, 5, 2, 1169, 6, 87, 1009, -1, lowest, highest};
+  const registry_result open_results[] = {{done, 0},      {absent, 2},     {absent, 1169},
+                                          {denied, 5},    {failed, 2},     {failed, 1010},
+                                          {failed, -1},   {failed, lowest}, {failed, highest}};
+  const registry_result create_results[] = {{done, 0},     {denied, 5},     {denied, 1314},
+                                            {failed, 5},   {absent, 2},     {failed, 87},
+                                            {failed, -5},  {failed, lowest}, {failed, highest}};
+  const registry_result write_results[] = {{done, 0},    {denied, 5},  {failed, 6},
+                                           {absent, 2},  {failed, -1}, {failed, lowest},
+                                           {failed, highest}};
   const std::wstring command_text = L"\"" + module_path + L"\" %1";
-  for (const std::int32_t open_code : open_codes) {
-    for (const std::int32_t create_code : create_codes) {
-      for (const std::int32_t write_code : write_codes) {
-        SCOPED_TRACE("open " + std::to_string(open_code) + ", create " +
-                     std::to_string(create_code) + ", write " + std::to_string(write_code));
+  for (const registry_result& open : open_results) {
+    for (const registry_result& create : create_results) {
+      for (const registry_result& write : write_results) {
+        SCOPED_TRACE("open " + std::to_string(open.code) + ", create " +
+                     std::to_string(create.code) + ", write " + std::to_string(write.code));
         fake_registry_script script;
-        script.open_result = open_code;
-        script.create_result = create_code;
-        script.set_value_result = write_code;
+        script.open = open;
+        script.create = create;
+        script.write = write;
         script.module_path = module_path;
         std::ostringstream transcript;
         reset_fake_registry(script, &transcript);
 
         register_context_menu(transcript);
 
-        const bool found = open_code == 0;
-        const bool absent = open_code == 2 || open_code == 1169;
         std::string expected = "[open]\n";
         registry_key key = null_key;
-        if (!found && !absent) {
+        if (open.status != done && open.status != absent) {
           expected += "Unable to open registry key.\n";
         } else {
           key = script.opened_key;
-          if (absent) {
+          if (open.status == absent) {
             expected += "[create]\n";
-            if (create_code == 0) {
+            if (create.status == done) {
               expected += "Success: Key created.\n";
               key = script.created_key;
             } else {
-              expected += could_not_create + "\tERROR: " + std::to_string(create_code) + "\n";
-              if (create_code == 5) expected += "Run this program as adminstrator for once.\n";
+              expected += could_not_create + "\tERROR: " + std::to_string(create.code) + "\n";
+              if (create.status == denied) {
+                expected += "Run this program as adminstrator for once.\n";
+              }
               key = null_key;
             }
           }
-          expected += "[module_path]\n[set_value]\n";
-          if (write_code == 0) {
+          expected += "[module_path]\n[write]\n";
+          if (write.status == done) {
             expected += from_now + "[close]\n";
           } else {
             expected +=
-                "[close]\nUnable to change registry.\nERROR: " + std::to_string(write_code) + "\n";
+                "[close]\nUnable to change registry.\nERROR: " + std::to_string(write.code) + "\n";
           }
         }
         ASSERT_EQ(transcript.str(), expected);
         for (const fake_registry_call& call : fake_registry_calls()) {
-          if (call.operation == registry_operation::set_value) {
+          if (call.operation == registry_operation::write) {
             EXPECT_EQ(call.key, key);
             EXPECT_EQ(call.text, command_text);
           }
@@ -189,13 +188,11 @@ TEST(RegisterContextMenu, CommandHoldsModulePathWhole) {
 
     register_context_menu(transcript);
 
-    const std::wstring command_text = L"\"" + path + L"\" %1";
     bool wrote = false;
     for (const fake_registry_call& call : fake_registry_calls()) {
-      if (call.operation != registry_operation::set_value) continue;
+      if (call.operation != registry_operation::write) continue;
       wrote = true;
-      EXPECT_EQ(call.text, command_text);
-      EXPECT_EQ(call.byte_size, command_text.size() * 2);
+      EXPECT_EQ(call.text, L"\"" + path + L"\" %1");
     }
     EXPECT_TRUE(wrote);
   }

@@ -1,46 +1,48 @@
-// The five registry operations the context-menu registration needs, in portable types, so
-// that the registration logic compiles and is tested anywhere. registry_windows.cc calls
-// the real registry, registry_posix.cc stands in for it on Linux, registry_fake.cc scripts
-// it for tests; the build links exactly one of them.
+// What register mode needs of the place where the context-menu verb lives, in the tool's
+// own terms: is the verb there, create it, write its command. registry_windows.cc keeps the
+// verb in the Windows registry, registry_posix.cc as a GNOME Files script, registry_fake.cc
+// as a test scripts it; the build links exactly one. Each reads its platform's own result
+// numbers in one place and answers with a registry_result.
 #ifndef SHELL_MENU_REGISTRY_H_
 #define SHELL_MENU_REGISTRY_H_
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
-// An open key, or one of the predefined roots. Opaque: only the implementation that handed
-// it out knows what it stands for. null_key holds no key.
+// The key below HKEY_CLASSES_ROOT whose default value holds the verb's command: "*" is every
+// file type, "Compress (css style)" the verb as the menu shows it. ASCII, so the console
+// shows the same characters the registry gets.
+constexpr std::string_view verb_key_path = "*\\shell\\Compress (css style)\\command";
+
+enum class registry_status { done, absent, denied, failed };
+
+// How an operation went, and the platform's own number for it (0 when done), which the
+// console prints for some failures.
+struct registry_result {
+  registry_status status;
+  std::int32_t code;
+};
+
+// The verb's key while it is open. Opaque: only the platform file that handed it out knows
+// what it stands for. null_key holds no key.
 using registry_key = std::uintptr_t;
 constexpr registry_key null_key = 0;
-constexpr registry_key classes_root = 0x80000000;  // HKEY_CLASSES_ROOT's own value
 
-constexpr std::uint32_t key_all_access = 0xF003F;  // KEY_ALL_ACCESS
-constexpr std::uint32_t string_value_type = 1;     // REG_SZ
+// Opens the verb's key for writing. done: key holds it; absent: there is no such key;
+// otherwise it could not be opened. key holds no key unless done.
+registry_result open_verb_key(registry_key& key);
 
-// The registry's own result numbers that the logic tells apart.
-constexpr std::int32_t registry_success = 0;
-constexpr std::int32_t registry_file_not_found = 2;  // ERROR_FILE_NOT_FOUND
-constexpr std::int32_t registry_access_denied = 5;   // ERROR_ACCESS_DENIED
-constexpr std::int32_t registry_no_match = 1169;     // ERROR_NO_MATCH
+// Creates the verb's key and any missing parents, keeping one that exists, and opens it for
+// writing. key holds no key unless done.
+registry_result create_verb_key(registry_key& key);
 
-// Opens the existing key at path under root with the given access, like RegOpenKeyExW with
-// options 0. On 0, key holds the open key; otherwise key is not to be used.
-std::int32_t open_registry_key(registry_key root, const std::wstring& path, std::uint32_t access,
-                               registry_key& key);
+// Writes command_text, whole, as the verb's command through key. Given null_key (after a
+// failed create) it writes nothing and fails with the platform's number for a bad handle.
+registry_result write_verb_command(registry_key key, const std::wstring& command_text);
 
-// Opens the key at path under root, creating it and any missing parents, like
-// RegCreateKeyExW with no class, a lasting key and no security attributes. On 0, key holds
-// the open key; otherwise key is not to be used.
-std::int32_t create_registry_key(registry_key root, const std::wstring& path,
-                                 std::uint32_t access, registry_key& key);
-
-// Writes the key's default (unnamed) value, like RegSetValueExW: byte_size bytes of text at
-// two bytes per character, no terminator counted. A null key is refused with a non-zero code.
-std::int32_t set_default_value(registry_key key, std::uint32_t type, const std::wstring& text,
-                               std::uint32_t byte_size);
-
-// Closes key, like RegCloseKey; its result is of no use to anyone, so none is returned.
-void close_registry_key(registry_key key);
+// Closes key; null_key closes nothing. Nothing to report: the verb is written or not by now.
+void close_verb_key(registry_key key);
 
 // The full path of the running program's own file, whole however long it is (never cut at
 // the classic 260-character limit). Empty if the platform cannot say.

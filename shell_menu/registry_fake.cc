@@ -1,6 +1,6 @@
-// The registry as a test scripts it: answers from fake_registry_script, records every call.
-// Markers go into the test's transcript so that the order of calls against printed lines
-// is checked along with the lines themselves.
+// The verb's place as a test scripts it: answers from fake_registry_script, records every
+// call. Markers go into the test's transcript so that the order of calls against printed
+// lines is checked along with the lines themselves.
 #include "shell_menu/registry_fake.h"
 
 namespace {
@@ -14,6 +14,13 @@ void record(const fake_registry_call& call, const char* marker) {
   if (current_transcript != nullptr) *current_transcript << marker << '\n';
 }
 
+// Hands out the key as the platform files do: only when the operation is done.
+registry_result answer(const registry_result& result, registry_key handed_out,
+                       registry_key& key) {
+  key = result.status == registry_status::done ? handed_out : null_key;
+  return result;
+}
+
 }  // namespace
 
 void reset_fake_registry(const fake_registry_script& script, std::ostream* transcript) {
@@ -24,40 +31,26 @@ void reset_fake_registry(const fake_registry_script& script, std::ostream* trans
 
 const std::vector<fake_registry_call>& fake_registry_calls() { return recorded_calls; }
 
-std::int32_t open_registry_key(registry_key root, const std::wstring& path, std::uint32_t access,
-                               registry_key& key) {
-  record({.operation = registry_operation::open, .key = root, .text = path, .access = access},
-         "[open]");
-  key = current_script.open_result == 0 ? current_script.opened_key : current_script.failed_key;
-  return current_script.open_result;
+registry_result open_verb_key(registry_key& key) {
+  record({.operation = registry_operation::open}, "[open]");
+  return answer(current_script.open, current_script.opened_key, key);
 }
 
-std::int32_t create_registry_key(registry_key root, const std::wstring& path,
-                                 std::uint32_t access, registry_key& key) {
-  record({.operation = registry_operation::create, .key = root, .text = path, .access = access},
-         "[create]");
-  key =
-      current_script.create_result == 0 ? current_script.created_key : current_script.failed_key;
-  return current_script.create_result;
+registry_result create_verb_key(registry_key& key) {
+  record({.operation = registry_operation::create}, "[create]");
+  return answer(current_script.create, current_script.created_key, key);
 }
 
-std::int32_t set_default_value(registry_key key, std::uint32_t type, const std::wstring& text,
-                               std::uint32_t byte_size) {
-  record({.operation = registry_operation::set_value,
-          .key = key,
-          .text = text,
-          .type = type,
-          .byte_size = byte_size},
-         "[set_value]");
-  return current_script.set_value_result;
+registry_result write_verb_command(registry_key key, const std::wstring& command_text) {
+  record({.operation = registry_operation::write, .key = key, .text = command_text}, "[write]");
+  return current_script.write;
 }
 
-void close_registry_key(registry_key key) {
-  record({.operation = registry_operation::close, .key = key, .text = {}}, "[close]");
+void close_verb_key(registry_key key) {
+  record({.operation = registry_operation::close, .key = key}, "[close]");
 }
 
 std::wstring read_module_path() {
-  record({.operation = registry_operation::module_path, .key = null_key, .text = {}},
-         "[module_path]");
+  record({.operation = registry_operation::module_path}, "[module_path]");
   return current_script.module_path;
 }

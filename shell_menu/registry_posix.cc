@@ -1,30 +1,28 @@
-// The registry's part on Linux: the verb becomes a GNOME Files script,
-// ${XDG_DATA_HOME:-$HOME/.local/share}/nautilus/scripts/<verb name>, which the file
-// manager offers on every right-clicked file. Only key paths of the form
-// *\shell\<verb name>\command exist here; the script is the key, its contents the value.
+// The verb on Linux: a GNOME Files script,
+// ${XDG_DATA_HOME:-$HOME/.local/share}/nautilus/scripts/<verb name>, which the file manager
+// offers on every right-clicked file. The script stands for the key, its contents for the
+// command. A symbolic link at the script's name is never followed and a folder there never
+// written into.
 //
-// What each operation answers (Windows error numbers, so the console reads as on Windows):
-//   open_registry_key    0 the script exists as a plain file and its folder may be written;
-//                        2 it (or a folder on the way) is absent; 5 the folder may not be
-//                        written; 3 neither XDG_DATA_HOME nor HOME gives an absolute folder.
-//   create_registry_key  0 folders and an empty script exist now (an existing script is
-//                        kept); 5 permission refused; 19 read-only file system; 112 no
-//                        space left; 3 as for open.
-//   set_default_value    0 the script was replaced whole; 6 null key; 87 not REG_SZ, an odd
-//                        size, or a text holding a line end or NUL (it could not stay one
-//                        comment line); 5, 19, 112 as for create.
-//                        1013 also when a file size limit (ulimit -f) stops the write.
-//   Any operation        1010 (ERROR_BADKEY) when something other than a plain file stands
-//                        at the script's name (a folder, a symbolic link, a FIFO) or a file
-//                        stands where a folder on the way should be, or the key path has
-//                        another form; 1013 (ERROR_CANTWRITE) on any other failure of the
-//                        file system. Symbolic links at the script's name are never
-//                        followed and folders there are never written into.
-//   read_module_path     /proc/self/exe; file-name bytes that are not UTF-8 survive the
-//                        round trip to the script unchanged.
+// What each operation answers, with the Windows registry's number for the same trouble, so
+// that the console reads as on Windows:
+//   open_verb_key       done: the script is a plain file and its folder may be written;
+//                       absent (2): it or a folder on the way is missing; denied (5): the
+//                       folder may not be written; failed (3), from the create too: neither
+//                       XDG_DATA_HOME nor HOME gives an absolute folder.
+//   create_verb_key     done: the folders and the script exist now (an existing script is
+//                       kept, a new one is empty); denied (5): permission refused.
+//   write_verb_command  done: the script was replaced whole; failed (6): null key; failed
+//                       (87): a command holding a line end or NUL, which could not stay one
+//                       comment line, or a character that is no byte of a file name.
+//   Any of the three    failed with 19 on a read-only file system, 112 when no space is left,
+//                       1010 (ERROR_BADKEY) when something other than a plain file stands at
+//                       the script's name or a file where a folder should be, and 1013
+//                       (ERROR_CANTWRITE) on any other failure, a file size limit included.
+//   read_module_path    /proc/self/exe, one wide character per byte of the name, so that any
+//                       name reaches the script as the bytes it is.
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,124 +30,47 @@
 #include <string>
 #include <string_view>
 
+#include "file_system/posix_io.h"
 #include "shell_menu/registry.h"
 
 namespace {
 
-constexpr std::int32_t path_not_found = 3;
-constexpr std::int32_t invalid_handle = 6;
-constexpr std::int32_t write_protect = 19;
-constexpr std::int32_t disk_full = 112;
-constexpr std::int32_t invalid_parameter = 87;
-constexpr std::int32_t bad_key = 1010;
-constexpr std::int32_t cannot_write = 1013;
+constexpr registry_result done{registry_status::done, 0};
+constexpr registry_result absent{registry_status::absent, 2};  // ERROR_FILE_NOT_FOUND
+constexpr registry_result no_data_folder{registry_status::failed, 3};  // ERROR_PATH_NOT_FOUND
+constexpr registry_result null_key_refused{registry_status::failed, 6};  // ERROR_INVALID_HANDLE
+constexpr registry_result not_one_line{registry_status::failed, 87};  // ERROR_INVALID_PARAMETER
+constexpr registry_result not_a_file{registry_status::failed, 1010};  // ERROR_BADKEY
 
-// What an open key stands for: the scripts folder, held open so that every later step
-// works in the folder that was checked, and the script's name in it.
-struct script_key {
-  int folder = -1;
-  std::string name;
-};
-
-std::int32_t code_for_errno(int error) {
+// The one place where the file system's errors become the tool's results.
+registry_result result_of(int error) {
   switch (error) {
     case EACCES:
     case EPERM:
-      return registry_access_denied;
+      return {registry_status::denied, 5};  // ERROR_ACCESS_DENIED
     case EROFS:
-      return write_protect;
+      return {registry_status::failed, 19};  // ERROR_WRITE_PROTECT
     case ENOSPC:
     case EDQUOT:
-      return disk_full;
+      return {registry_status::failed, 112};  // ERROR_DISK_FULL
     case ELOOP:
     case EISDIR:
     case ENOTDIR:
     case ENXIO:
-      return bad_key;
+      return not_a_file;
     default:
-      return cannot_write;
+      return {registry_status::failed, 1013};  // ERROR_CANTWRITE
   }
 }
 
-// Text arrives as wide characters; file names are bytes. Bytes that are not UTF-8 travel
-// as U+DC80..U+DCFF, so that any path comes back to exactly the bytes it came from.
-std::wstring decode_file_name(std::string_view bytes) {
-  std::wstring text;
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    const unsigned char lead = static_cast<unsigned char>(bytes[at]);
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t least = 0;
-    if (lead < 0x80) {
-      length = 1, value = lead;
-    } else if (lead >= 0xC2 && lead < 0xE0) {
-      length = 2, value = lead & 0x1F, least = 0x80;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-      length = 3, value = lead & 0x0F, least = 0x800;
-    } else if (lead >= 0xF0 && lead < 0xF5) {
-      length = 4, value = lead & 0x07, least = 0x10000;
-    }
-    bool valid = length != 0 && at + length <= bytes.size();
-    for (std::size_t i = 1; valid && i < length; ++i) {
-      const unsigned char next = static_cast<unsigned char>(bytes[at + i]);
-      valid = (next & 0xC0) == 0x80;
-      value = (value << 6) | (next & 0x3F);
-    }
-    valid = valid && value >= least && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
-    if (!valid) {
-      text.push_back(static_cast<wchar_t>(0xDC00 + lead));
-      ++at;
-      continue;
-    }
-    text.push_back(static_cast<wchar_t>(value));
-    at += length;
-  }
-  return text;
-}
+registry_result last_error() { return result_of(errno); }
 
-std::string encode_file_name(std::wstring_view text) {
-  std::string bytes;
-  for (const wchar_t character : text) {
-    const auto value = static_cast<char32_t>(character);
-    if (value < 0x80) {
-      bytes.push_back(static_cast<char>(value));
-    } else if (value >= 0xDC80 && value <= 0xDCFF) {
-      bytes.push_back(static_cast<char>(value - 0xDC00));
-    } else if (value < 0x800) {
-      bytes.push_back(static_cast<char>(0xC0 | (value >> 6)));
-      bytes.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    } else if (value < 0x10000) {
-      bytes.push_back(static_cast<char>(0xE0 | (value >> 12)));
-      bytes.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-      bytes.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    } else {
-      bytes.push_back(static_cast<char>(0xF0 | (value >> 18)));
-      bytes.push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
-      bytes.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-      bytes.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    }
-  }
-  return bytes;
-}
-
-// The verb's name out of *\shell\<verb>\command, or empty when the path has another form
-// or the name could not be a plain file name.
-std::string verb_of(const std::wstring& path) {
-  constexpr std::wstring_view head = L"*\\shell\\";
-  constexpr std::wstring_view tail = L"\\command";
-  const std::wstring_view whole = path;
-  if (whole.size() <= head.size() + tail.size() || whole.substr(0, head.size()) != head ||
-      whole.substr(whole.size() - tail.size()) != tail) {
-    return {};
-  }
-  const std::wstring_view verb = whole.substr(head.size(), whole.size() - head.size() - tail.size());
-  if (verb == L"." || verb == L".." || verb.find_first_of(L"\\/") != std::wstring_view::npos ||
-      verb.find(L'\0') != std::wstring_view::npos) {
-    return {};
-  }
-  return encode_file_name(verb);
-}
+// The script is named for the verb: the part of the key path between these two.
+constexpr std::string_view shell_folder = "*\\shell\\";
+constexpr std::string_view command_key = "\\command";
+static_assert(verb_key_path.starts_with(shell_folder) && verb_key_path.ends_with(command_key));
+const std::string script_name(verb_key_path.substr(
+    shell_folder.size(), verb_key_path.size() - shell_folder.size() - command_key.size()));
 
 // Where GNOME Files looks for scripts; empty when no absolute data folder is known.
 std::string scripts_folder() {
@@ -171,22 +92,43 @@ int make_folders(const std::string& folder) {
   }
 }
 
-registry_key hand_out(int folder, std::string name) {
-  return reinterpret_cast<registry_key>(new script_key{folder, std::move(name)});
+// The key is the scripts folder, held open so that every later step works in the folder
+// that was checked. One is added so that no descriptor reads as null_key.
+registry_key key_of(int folder) { return static_cast<registry_key>(folder) + 1; }
+int folder_of(registry_key key) { return static_cast<int>(key - 1); }
+
+int open_folder(const std::string& path) {
+  return open_retrying(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-script_key& key_of(registry_key key) { return *reinterpret_cast<script_key*>(key); }
-
-// The script's name must hold a plain file or nothing: a link is never followed, a folder
-// or device never written into.
-std::int32_t check_script(int folder, const std::string& name, bool& present) {
-  struct stat status {};
-  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    present = false;
-    return errno == ENOENT ? registry_success : code_for_errno(errno);
+// The open folder becomes the key when result is done, and is closed otherwise.
+registry_result hand_out_if_done(int folder, registry_result result, registry_key& key) {
+  if (result.status == registry_status::done) {
+    key = key_of(folder);
+  } else {
+    ::close(folder);
   }
-  present = true;
-  return S_ISREG(status.st_mode) ? registry_success : bad_key;
+  return result;
+}
+
+// What stands at the script's name: a plain file (done), nothing (absent), or anything else,
+// which is never followed or written into.
+registry_result check_script(int folder) {
+  struct stat status {};
+  if (::fstatat(folder, script_name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? absent : last_error();
+  }
+  return S_ISREG(status.st_mode) ? done : not_a_file;
+}
+
+registry_result make_empty_script(int folder) {
+  // O_NOFOLLOW: a link at the name fails instead of creating its target; O_NONBLOCK: a FIFO
+  // there fails instead of waiting for a reader. No O_TRUNC: an existing script is kept.
+  const scoped_fd file(::openat(folder, script_name.c_str(),
+                                O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0755));
+  if (file.get() < 0) return last_error();
+  struct stat status {};
+  return ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) ? done : not_a_file;
 }
 
 // Shell words for a Windows-style command line: double quotes group, spaces and tabs
@@ -242,145 +184,77 @@ std::string script_for(const std::string& command) {
          "exec " + shell_words(command) + "\n";
 }
 
-std::int32_t write_all(int file, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(file, bytes.data() + done, bytes.size() - done);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return code_for_errno(errno);
-    }
-    // Nothing taken and no error: retrying would spin for ever.
-    if (written == 0) return cannot_write;
-    done += static_cast<std::size_t>(written);
+// Writes a new file name in folder holding text, all of it on the disk before it returns
+// done. A file size limit makes the write fail instead of ending the tool.
+registry_result write_new_file(int folder, const std::string& name, const std::string& text) {
+  scoped_fd file(::openat(folder, name.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
+  if (file.get() < 0) return last_error();
+  const scoped_ignored_file_size_signal file_size_limit_fails_the_write;
+  if (!write_all(file.get(), text) || ::fsync(file.get()) != 0 || !file.close()) {
+    return last_error();
   }
-  return registry_success;
-}
-
-// Where the script for the key at path under root lives: its name and its folder. Returns
-// the code to refuse the key with, or registry_success.
-std::int32_t locate_script(registry_key root, const std::wstring& path, std::string& name,
-                           std::string& folder_path) {
-  if (root != classes_root) return invalid_handle;
-  name = verb_of(path);
-  if (name.empty()) return bad_key;
-  folder_path = scripts_folder();
-  if (folder_path.empty()) return path_not_found;
-  return registry_success;
+  return done;
 }
 
 }  // namespace
 
-std::int32_t open_registry_key(registry_key root, const std::wstring& path, std::uint32_t,
-                               registry_key& key) {
+registry_result open_verb_key(registry_key& key) {
   key = null_key;
-  std::string name;
-  std::string folder_path;
-  if (const std::int32_t refused = locate_script(root, path, name, folder_path);
-      refused != registry_success) {
-    return refused;
-  }
-
-  const int folder = ::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) {
-    return errno == ENOENT ? registry_file_not_found : code_for_errno(errno);
-  }
-  bool present = false;
-  std::int32_t result = check_script(folder, name, present);
-  if (result == registry_success && !present) result = registry_file_not_found;
+  const std::string folder_path = scripts_folder();
+  if (folder_path.empty()) return no_data_folder;
+  const int folder = open_folder(folder_path);
+  if (folder < 0) return errno == ENOENT ? absent : last_error();
+  registry_result result = check_script(folder);
   // The key is opened for writing, as on Windows: a folder we may not change refuses it.
-  if (result == registry_success && ::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
-    result = code_for_errno(errno);
+  if (result.status == registry_status::done &&
+      ::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    result = last_error();
   }
-  if (result != registry_success) {
-    ::close(folder);
-    return result;
-  }
-  key = hand_out(folder, name);
-  return registry_success;
+  return hand_out_if_done(folder, result, key);
 }
 
-std::int32_t create_registry_key(registry_key root, const std::wstring& path, std::uint32_t,
-                                 registry_key& key) {
+registry_result create_verb_key(registry_key& key) {
   key = null_key;
-  std::string name;
-  std::string folder_path;
-  if (const std::int32_t refused = locate_script(root, path, name, folder_path);
-      refused != registry_success) {
-    return refused;
-  }
-
-  if (const int error = make_folders(folder_path); error != 0) return code_for_errno(error);
-  const int folder = ::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return code_for_errno(errno);
-  // O_NOFOLLOW: a link at the name fails instead of creating its target; O_NONBLOCK: a FIFO
-  // there fails instead of waiting for a reader. No O_TRUNC: an existing script is kept.
-  const int file =
-      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0755);
-  if (file < 0) {
-    const std::int32_t result = code_for_errno(errno);
-    ::close(folder);
-    return result;
-  }
-  struct stat status {};
-  const bool plain = ::fstat(file, &status) == 0 && S_ISREG(status.st_mode);
-  ::close(file);
-  if (!plain) {
-    ::close(folder);
-    return bad_key;
-  }
-  key = hand_out(folder, name);
-  return registry_success;
+  const std::string folder_path = scripts_folder();
+  if (folder_path.empty()) return no_data_folder;
+  if (const int error = make_folders(folder_path); error != 0) return result_of(error);
+  const int folder = open_folder(folder_path);
+  if (folder < 0) return last_error();
+  return hand_out_if_done(folder, make_empty_script(folder), key);
 }
 
-std::int32_t set_default_value(registry_key key, std::uint32_t type, const std::wstring& text,
-                               std::uint32_t byte_size) {
-  if (key == null_key) return invalid_handle;
-  if (type != string_value_type || byte_size % 2 != 0 || byte_size / 2 > text.size()) {
-    return invalid_parameter;
+registry_result write_verb_command(registry_key key, const std::wstring& command_text) {
+  if (key == null_key) return null_key_refused;
+  std::string command;
+  for (const wchar_t character : command_text) {
+    // A line end would end the comment line and put the rest of the command into code.
+    const auto value = static_cast<std::uint32_t>(character);
+    if (value > 0xFF || value == '\n' || value == '\r' || value == '\0') return not_one_line;
+    command.push_back(static_cast<char>(value));
   }
-  const std::wstring_view value = std::wstring_view(text).substr(0, byte_size / 2);
-  if (value.find_first_of(std::wstring_view(L"\n\r\0", 3)) != std::wstring_view::npos) {
-    return invalid_parameter;
-  }
-  const script_key& script = key_of(key);
-  bool present = false;
-  if (const std::int32_t result = check_script(script.folder, script.name, present);
-      result != registry_success) {
-    return result;
+  const int folder = folder_of(key);
+  if (const registry_result found = check_script(folder);
+      found.status != registry_status::done && found.status != registry_status::absent) {
+    return found;
   }
 
   // The new script is written completely beside the old one and then renamed over it, so a
   // failure part way leaves the former script as it was. rename() replaces a link at the
   // name, never its target.
-  const std::string temporary = "." + script.name + ".new-" + std::to_string(::getpid());
-  ::unlinkat(script.folder, temporary.c_str(), 0);  // a leftover of an interrupted run
-  const int file = ::openat(script.folder, temporary.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
-  if (file < 0) return code_for_errno(errno);
-  // Past a file size limit (ulimit -f) the write must fail with EFBIG, not kill the tool
-  // with SIGXFSZ and leave the temporary script behind; the disposition comes back after.
-  struct sigaction ignore {};
-  struct sigaction former {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  const bool restore = ::sigaction(SIGXFSZ, &ignore, &former) == 0;
-  std::int32_t result = write_all(file, script_for(encode_file_name(value)));
-  if (restore) ::sigaction(SIGXFSZ, &former, nullptr);
-  if (result == registry_success && ::fsync(file) != 0) result = code_for_errno(errno);
-  if (::close(file) != 0 && result == registry_success) result = code_for_errno(errno);
-  if (result == registry_success &&
-      ::renameat(script.folder, temporary.c_str(), script.folder, script.name.c_str()) != 0) {
-    result = code_for_errno(errno);
+  const std::string temporary = "." + script_name + ".new-" + std::to_string(::getpid());
+  ::unlinkat(folder, temporary.c_str(), 0);  // a leftover of an interrupted run
+  registry_result result = write_new_file(folder, temporary, script_for(command));
+  if (result.status == registry_status::done &&
+      ::renameat(folder, temporary.c_str(), folder, script_name.c_str()) != 0) {
+    result = last_error();
   }
-  if (result != registry_success) ::unlinkat(script.folder, temporary.c_str(), 0);
+  if (result.status != registry_status::done) ::unlinkat(folder, temporary.c_str(), 0);
   return result;
 }
 
-void close_registry_key(registry_key key) {
-  if (key == null_key) return;
-  ::close(key_of(key).folder);
-  delete &key_of(key);
+void close_verb_key(registry_key key) {
+  if (key != null_key) ::close(folder_of(key));
 }
 
 std::wstring read_module_path() {
@@ -391,7 +265,9 @@ std::wstring read_module_path() {
     // readlink cuts silently; a result that fills the buffer may have been cut, so grow.
     if (static_cast<std::size_t>(length) < bytes.size()) {
       bytes.resize(static_cast<std::size_t>(length));
-      return decode_file_name(bytes);
+      std::wstring path;
+      for (const char byte : bytes) path.push_back(static_cast<unsigned char>(byte));
+      return path;
     }
     bytes.resize(bytes.size() * 2);
   }

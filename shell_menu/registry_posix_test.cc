@@ -24,20 +24,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::wstring key_path = L"*\\shell\\Compress (css style)\\command";
-
-// Widens ASCII and UTF-8 test text the same way the stand-in reads file names.
-std::wstring widen(const std::string& utf8) {
+// Widens a file name as the stand-in does: one wide character per byte.
+std::wstring widen(const std::string& bytes) {
   std::wstring text;
-  for (std::size_t at = 0; at < utf8.size();) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[at]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t value = length == 1 ? lead : lead & (0xFF >> (length + 1));
-    for (std::size_t i = 1; i < length; ++i) value = (value << 6) | (utf8[at + i] & 0x3F);
-    text.push_back(static_cast<wchar_t>(value));
-    at += length;
-  }
+  for (const char byte : bytes) text.push_back(static_cast<unsigned char>(byte));
   return text;
+}
+
+void expect_result(const registry_result& result, registry_status status, std::int32_t code) {
+  EXPECT_EQ(result.status, status);
+  EXPECT_EQ(result.code, code);
 }
 
 void set_or_unset(const char* name, const std::optional<std::string>& value) {
@@ -73,12 +69,10 @@ class RegistryPosix : public testing::Test {
   // Creates the key and writes command into it, as a first registration does.
   void register_command(const std::wstring& command) {
     registry_key key = null_key;
-    ASSERT_EQ(create_registry_key(classes_root, key_path, key_all_access, key), 0);
+    ASSERT_EQ(create_verb_key(key).status, registry_status::done);
     ASSERT_NE(key, null_key);
-    EXPECT_EQ(set_default_value(key, string_value_type, command,
-                                static_cast<std::uint32_t>(command.size() * 2)),
-              0);
-    close_registry_key(key);
+    EXPECT_EQ(write_verb_command(key, command).status, registry_status::done);
+    close_verb_key(key);
   }
 
   temporary_folder temporary_{"cssqueeze-registry"};
@@ -89,20 +83,21 @@ class RegistryPosix : public testing::Test {
 
 TEST_F(RegistryPosix, OpenAnswersAbsentThenPresent) {
   registry_key key = 0x77;
-  EXPECT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 2);
+  expect_result(open_verb_key(key), registry_status::absent, 2);
   EXPECT_EQ(key, null_key);
   EXPECT_FALSE(fs::exists(root_ / "data"));  // opening creates nothing
 
   register_command(L"\"/opt/cssqueeze\" %1");
-  EXPECT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  expect_result(open_verb_key(key), registry_status::done, 0);
   EXPECT_NE(key, null_key);
-  close_registry_key(key);
+  close_verb_key(key);
 }
 
 TEST_F(RegistryPosix, ScriptRunsTheCommandOnTheSelectedFile) {
-  // A stand-in program in a folder whose name means something to a shell, and a selected
-  // file whose name does too: both must arrive as single, unchanged arguments.
-  const fs::path tool_folder = root_ / "it's $HOME `id` ☃";
+  // A stand-in program in a folder whose name means something to a shell and holds a byte
+  // that is not UTF-8, and a selected file whose name means something to a shell too: both
+  // must arrive as single, unchanged arguments.
+  const fs::path tool_folder = root_ / "it's $HOME `id` ☃ \xFF";
   fs::create_directories(tool_folder);
   const fs::path tool = tool_folder / "cssqueeze";
   const fs::path log = root_ / "arguments";
@@ -141,12 +136,6 @@ TEST_F(RegistryPosix, WriteReplacesTheFormerScript) {
   EXPECT_EQ(std::distance(fs::directory_iterator(scripts()), fs::directory_iterator()), 1);
 }
 
-TEST_F(RegistryPosix, BytesThatAreNotUtf8SurviveIntoTheScript) {
-  // A path byte 0xFF reaches the wide text as U+DCFF, as read_module_path hands it out.
-  register_command(L"\"/opt/caf\xDCFF/cssqueeze\" %1");
-  EXPECT_NE(read_file(script()).find("# \"/opt/caf\xFF/cssqueeze\" %1\n"), std::string::npos);
-}
-
 TEST_F(RegistryPosix, DataFolderFallsBackToHome) {
   for (const char* data_home : {static_cast<const char*>(nullptr), "", "relative/data"}) {
     SCOPED_TRACE(data_home == nullptr ? "unset" : data_home);
@@ -159,7 +148,7 @@ TEST_F(RegistryPosix, DataFolderFallsBackToHome) {
   ::unsetenv("XDG_DATA_HOME");
   ::setenv("HOME", "relative", 1);
   registry_key key = null_key;
-  EXPECT_EQ(create_registry_key(classes_root, key_path, key_all_access, key), 3);
+  expect_result(create_verb_key(key), registry_status::failed, 3);
   EXPECT_EQ(key, null_key);
 }
 
@@ -183,8 +172,8 @@ TEST_F(RegistryPosix, NeverFollowsOrWritesIntoWhatStandsAtTheName) {
     row.place(script());
 
     registry_key key = null_key;
-    EXPECT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 1010);
-    EXPECT_EQ(create_registry_key(classes_root, key_path, key_all_access, key), 1010);
+    expect_result(open_verb_key(key), registry_status::failed, 1010);
+    expect_result(create_verb_key(key), registry_status::failed, 1010);
     EXPECT_EQ(key, null_key);
     EXPECT_EQ(read_file(target), "keep me");
     EXPECT_FALSE(fs::exists(root_ / "none"));
@@ -194,12 +183,11 @@ TEST_F(RegistryPosix, NeverFollowsOrWritesIntoWhatStandsAtTheName) {
   fs::remove_all(root_ / "data");
   register_command(L"\"/opt/cssqueeze\" %1");
   registry_key key = null_key;
-  ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  ASSERT_EQ(open_verb_key(key).status, registry_status::done);
   fs::remove(script());
   fs::create_symlink(target, script());
-  const std::wstring command = L"\"/opt/other\" %1";
-  EXPECT_EQ(set_default_value(key, string_value_type, command, command.size() * 2), 1010);
-  close_registry_key(key);
+  expect_result(write_verb_command(key, L"\"/opt/other\" %1"), registry_status::failed, 1010);
+  close_verb_key(key);
   EXPECT_EQ(read_file(target), "keep me");
   EXPECT_TRUE(fs::is_symlink(script()));
 }
@@ -208,26 +196,25 @@ TEST_F(RegistryPosix, WriteRefusesWhatItCannotStoreFaithfully) {
   register_command(L"\"/opt/cssqueeze\" %1");
   const std::string before = read_file(script());
   registry_key key = null_key;
-  ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  ASSERT_EQ(open_verb_key(key).status, registry_status::done);
   const struct {
     const char* name;
     std::wstring text;
-    std::uint32_t type;
-    std::int32_t result;
   } rows[] = {
       // A line end would end the comment line and put the rest of the path into code.
-      {"line feed", L"\"/opt/x\nrm -rf ~\" %1", string_value_type, 87},
-      {"carriage return", L"\"/opt/x\rid\" %1", string_value_type, 87},
-      {"not REG_SZ", L"\"/opt/cssqueeze\" %1", 2, 87},
+      {"line feed", L"\"/opt/x\nrm -rf ~\" %1"},
+      {"carriage return", L"\"/opt/x\rid\" %1"},
+      {"NUL", std::wstring(L"\"/opt/x\0id\" %1", 14)},
+      {"a character that is no byte", L"\"/opt/\u2603\" %1"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(set_default_value(key, row.type, row.text, row.text.size() * 2), row.result);
+    expect_result(write_verb_command(key, row.text), registry_status::failed, 87);
     EXPECT_EQ(read_file(script()), before);
   }
-  close_registry_key(key);
-  const std::wstring command = L"\"/opt/cssqueeze\" %1";
-  EXPECT_EQ(set_default_value(null_key, string_value_type, command, command.size() * 2), 6);
+  close_verb_key(key);
+  expect_result(write_verb_command(null_key, L"\"/opt/cssqueeze\" %1"), registry_status::failed,
+                6);
 }
 
 TEST_F(RegistryPosix, RefusedPermissionAnswersFive) {
@@ -238,7 +225,8 @@ TEST_F(RegistryPosix, RefusedPermissionAnswersFive) {
     ::mkdir(data.c_str(), 0500);
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     registry_key key = null_key;
-    return create_registry_key(classes_root, key_path, key_all_access, key);
+    const registry_result result = create_verb_key(key);
+    return result.status == registry_status::denied ? result.code : 250;
   }, true);
   EXPECT_EQ(create_result, 5);
 
@@ -251,7 +239,8 @@ TEST_F(RegistryPosix, RefusedPermissionAnswersFive) {
     fs::permissions(scripts, fs::perms::owner_read | fs::perms::owner_exec);
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     registry_key key = null_key;
-    return open_registry_key(classes_root, key_path, key_all_access, key);
+    const registry_result result = open_verb_key(key);
+    return result.status == registry_status::denied ? result.code : 250;
   }, true);
   EXPECT_EQ(open_result, 5);
 }
@@ -284,14 +273,14 @@ TEST_F(RegistryPosix, WhatAppearsAtTheNameAfterTheOpenIsNeitherFollowedNorReplac
     fs::remove_all(target);
     register_command(L"\"/opt/cssqueeze\" %1");
     registry_key key = null_key;
-    ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+    ASSERT_EQ(open_verb_key(key).status, registry_status::done);
     fs::remove(script());
     r.place(script(), target);
     const fs::file_type placed = fs::symlink_status(script()).type();
 
-    const std::wstring command = L"\"/opt/other\" %1";
-    EXPECT_EQ(set_default_value(key, string_value_type, command, command.size() * 2), 1010);
-    close_registry_key(key);
+    expect_result(write_verb_command(key, L"\"/opt/other\" %1"), registry_status::failed,
+                  1010);
+    close_verb_key(key);
     EXPECT_EQ(fs::symlink_status(script()).type(), placed);
     if (placed == fs::file_type::directory) {
       EXPECT_EQ(read_file(script() / "inside"), "keep me");
@@ -315,10 +304,10 @@ TEST_F(RegistryPosix, PlantedTemporaryNameIsNeverFollowed) {
       scripts() / (".Compress (css style).new-" + std::to_string(::getpid()));
   fs::create_symlink(target, temporary);
   registry_key key = null_key;
-  ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
+  ASSERT_EQ(open_verb_key(key).status, registry_status::done);
   const std::wstring command = L"\"/opt/other\" %1";
-  EXPECT_EQ(set_default_value(key, string_value_type, command, command.size() * 2), 0);
-  close_registry_key(key);
+  expect_result(write_verb_command(key, command), registry_status::done, 0);
+  close_verb_key(key);
   EXPECT_EQ(read_file(target), "keep me");
   EXPECT_NE(read_file(script()).find("# \"/opt/other\" %1\n"), std::string::npos);
   EXPECT_EQ(std::distance(fs::directory_iterator(scripts()), fs::directory_iterator()), 1);
@@ -327,9 +316,9 @@ TEST_F(RegistryPosix, PlantedTemporaryNameIsNeverFollowed) {
   const std::string before = read_file(script());
   fs::create_directory(temporary);
   write_file(temporary / "inside", "keep me");
-  ASSERT_EQ(open_registry_key(classes_root, key_path, key_all_access, key), 0);
-  EXPECT_NE(set_default_value(key, string_value_type, command, command.size() * 2), 0);
-  close_registry_key(key);
+  ASSERT_EQ(open_verb_key(key).status, registry_status::done);
+  EXPECT_EQ(write_verb_command(key, command).status, registry_status::failed);
+  close_verb_key(key);
   EXPECT_EQ(read_file(script()), before);
   EXPECT_EQ(read_file(temporary / "inside"), "keep me");
 }
@@ -341,14 +330,13 @@ TEST_F(RegistryPosix, FolderThatTurnsReadOnlyAfterTheOpenRefusesTheWrite) {
     const fs::path script = scripts / "Compress (css style)";
     ::setenv("XDG_DATA_HOME", (folder.path() / "data").c_str(), 1);
     registry_key key = null_key;
-    if (create_registry_key(classes_root, key_path, key_all_access, key) != 0) return 251;
-    const std::wstring first = L"\"/opt/cssqueeze\" %1";
-    if (set_default_value(key, string_value_type, first, first.size() * 2) != 0) return 252;
+    if (create_verb_key(key).status != registry_status::done) return 251;
+    if (write_verb_command(key, L"\"/opt/cssqueeze\" %1").code != 0) return 252;
     const std::string before = read_file(script);
     fs::permissions(scripts, fs::perms::owner_read | fs::perms::owner_exec);
-    const std::wstring second = L"\"/opt/other\" %1";
-    int code = set_default_value(key, string_value_type, second, second.size() * 2);
-    close_registry_key(key);
+    const registry_result result = write_verb_command(key, L"\"/opt/other\" %1");
+    int code = result.status == registry_status::denied ? result.code : 250;
+    close_verb_key(key);
     if (read_file(script) != before) code = 253;
     if (std::distance(fs::directory_iterator(scripts), fs::directory_iterator()) != 1) {
       code = 254;
@@ -360,17 +348,16 @@ TEST_F(RegistryPosix, FolderThatTurnsReadOnlyAfterTheOpenRefusesTheWrite) {
 
 TEST_F(RegistryPosix, FileSizeLimitFailsTheWriteInsteadOfKillingTheTool) {
   // As under `ulimit -f`: a child with a limit far below the script's size. Unless it is
-  // ignored, SIGXFSZ would end the child before set_default_value returns.
+  // ignored, SIGXFSZ would end the child before write_verb_command returns.
   const int status = run_in_child([] {
     std::signal(SIGXFSZ, SIG_DFL);
     const rlimit limit{16, 16};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 250;
     registry_key key = null_key;
-    if (create_registry_key(classes_root, key_path, key_all_access, key) != 0) return 251;
-    const std::wstring command = L"\"/opt/cssqueeze\" %1";
-    const int code = set_default_value(key, string_value_type, command, command.size() * 2);
-    close_registry_key(key);
-    return code == 1013 ? 0 : 252;
+    if (create_verb_key(key).status != registry_status::done) return 251;
+    const registry_result result = write_verb_command(key, L"\"/opt/cssqueeze\" %1");
+    close_verb_key(key);
+    return result.status == registry_status::failed && result.code == 1013 ? 0 : 252;
   });
   ASSERT_NE(status, 128 + SIGXFSZ) << "ended by SIGXFSZ";
   EXPECT_EQ(status, 0);
@@ -380,8 +367,7 @@ TEST_F(RegistryPosix, FileSizeLimitFailsTheWriteInsteadOfKillingTheTool) {
 }
 
 TEST_F(RegistryPosix, ModulePathIsThisProgram) {
-  const std::string expected = fs::read_symlink("/proc/self/exe").string();
-  EXPECT_EQ(read_module_path(), widen(expected));
+  EXPECT_EQ(read_module_path(), widen(fs::read_symlink("/proc/self/exe").string()));
 }
 
 }  // namespace

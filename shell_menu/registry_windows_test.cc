@@ -1,5 +1,6 @@
-// The real registry layer on Windows (or Wine): a whole key round trip in a private key of
-// the current user, read back with the API itself, and the module path.
+// The verb in the real registry on Windows (or Wine), with HKEY_CLASSES_ROOT redirected for
+// this process to a private key of the current user, so that the machine's own verb is never
+// touched: a whole round trip read back with the API itself, and the module path.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -12,60 +13,73 @@
 
 namespace {
 
-const registry_key current_user = reinterpret_cast<registry_key>(HKEY_CURRENT_USER);
+const std::wstring command_path = L"*\\shell\\Compress (css style)\\command";
 
 class RegistryWindows : public testing::Test {
  protected:
-  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, parent_.c_str()); }
-  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, parent_.c_str()); }
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, classes_path_.c_str());
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, classes_path_.c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &classes_, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegCloseKey(classes_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, classes_path_.c_str());
+  }
 
-  const std::wstring parent_ =
+  // The command value as the registry holds it, its type in type.
+  std::wstring read_command(DWORD& type) const {
+    DWORD size = 0;
+    if (RegGetValueW(classes_, command_path.c_str(), nullptr, RRF_RT_ANY | RRF_NOEXPAND, &type,
+                     nullptr, &size) != ERROR_SUCCESS) {
+      return L"<missing>";
+    }
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    RegGetValueW(classes_, command_path.c_str(), nullptr, RRF_RT_ANY | RRF_NOEXPAND, &type,
+                 text.data(), &size);
+    text.resize(size / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return text;
+  }
+
+  const std::wstring classes_path_ =
       L"Software\\cssqueeze-test-" + std::to_wstring(GetCurrentProcessId());
-  const std::wstring path_ = parent_ + L"\\*\\shell\\Compress (css style)\\command";
+  HKEY classes_ = nullptr;
 };
 
-std::wstring read_default_value(const std::wstring& path, DWORD& type) {
-  DWORD size = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, path.c_str(), nullptr, RRF_RT_ANY | RRF_NOEXPAND, &type,
-                   nullptr, &size) != ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  std::wstring text(size / sizeof(wchar_t), L'\0');
-  RegGetValueW(HKEY_CURRENT_USER, path.c_str(), nullptr, RRF_RT_ANY | RRF_NOEXPAND, &type,
-               text.data(), &size);
-  text.resize(size / sizeof(wchar_t));
-  while (!text.empty() && text.back() == L'\0') text.pop_back();
-  return text;
+void expect_result(const registry_result& result, registry_status status, std::int32_t code) {
+  EXPECT_EQ(result.status, status);
+  EXPECT_EQ(result.code, code);
 }
 
 TEST_F(RegistryWindows, KeyRoundTrip) {
   registry_key key = null_key;
-  EXPECT_EQ(open_registry_key(current_user, path_, key_all_access, key), 2);
+  expect_result(open_verb_key(key), registry_status::absent, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(key, null_key);
 
-  ASSERT_EQ(create_registry_key(current_user, path_, key_all_access, key), 0);
+  expect_result(create_verb_key(key), registry_status::done, 0);
   ASSERT_NE(key, null_key);
   const std::wstring command = L"\"C:\\Program Files\\Zo\u00eb \u2603\\cssqueeze.exe\" %1";
-  EXPECT_EQ(set_default_value(key, string_value_type, command,
-                              static_cast<std::uint32_t>(command.size() * 2)),
-            0);
-  close_registry_key(key);
+  expect_result(write_verb_command(key, command), registry_status::done, 0);
+  close_verb_key(key);
 
   DWORD type = 0;
-  EXPECT_EQ(read_default_value(path_, type), command);
+  EXPECT_EQ(read_command(type), command);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
 
   key = null_key;
-  EXPECT_EQ(open_registry_key(current_user, path_, key_all_access, key), 0);
+  expect_result(open_verb_key(key), registry_status::done, 0);
   EXPECT_NE(key, null_key);
-  close_registry_key(key);
+  close_verb_key(key);
 }
 
-TEST_F(RegistryWindows, NullKeyIsRefused) {
-  const std::wstring command = L"\"C:\\cssqueeze.exe\" %1";
-  EXPECT_NE(set_default_value(null_key, string_value_type, command,
-                              static_cast<std::uint32_t>(command.size() * 2)),
-            0);
+TEST_F(RegistryWindows, NullKeyIsRefusedWithTheRegistrysOwnNumber) {
+  expect_result(write_verb_command(null_key, L"\"C:\\cssqueeze.exe\" %1"),
+                registry_status::failed, ERROR_INVALID_HANDLE);
+  close_verb_key(null_key);
 }
 
 TEST_F(RegistryWindows, ModulePathIsThisProgram) {
