@@ -291,7 +291,13 @@ HANDLE create_copy_file(const std::wstring& target, std::wstring& copy_path) {
 // streams. A durable copy of the original comes first, and any failure puts the original
 // back from it; the new text is never longer, so the file is cut to length last.
 write_result overwrite_in_place(const std::wstring& target, std::string_view bytes,
-                                HANDLE original, std::string& kept_copy) {
+                                std::string& kept_copy) {
+  // Read access too: the copy is made from this handle. A file that may be written but
+  // not read cannot be saved this way.
+  scoped_handle file(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, share_all,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return write_result::write_failed;
+  const HANDLE original = file.get();
   std::wstring copy_path;
   const HANDLE copy_file = create_copy_file(target, copy_path);
   if (copy_file == INVALID_HANDLE_VALUE) return write_result::write_failed;
@@ -338,29 +344,27 @@ write_result replace_file_contents(const std::string& path, std::string_view byt
   const std::wstring wide_path = to_wide_path(path);
   if (wide_path.empty()) return write_result::cannot_open;
 
-  // May the file be written at all? Opened without truncation, so a refusal (a read-only
-  // file, a file someone holds without sharing) leaves it as it was. Read access too where
-  // we have it: overwriting in place needs a copy of the bytes.
-  bool readable = true;
-  HANDLE handle = CreateFileW(wide_path.c_str(), GENERIC_READ | GENERIC_WRITE, share_all,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-    readable = false;
-    handle = CreateFileW(wide_path.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  // May the file be written at all? Opened without truncation and never written through, so
+  // a refusal (a read-only file, a file someone holds without sharing) leaves it as it was.
+  std::wstring target;
+  DWORD links = 0;
+  {
+    scoped_handle original(CreateFileW(wide_path.c_str(), GENERIC_WRITE, share_all, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!original.valid() || !is_disk_file(original.get()) ||
+        !GetFileInformationByHandle(original.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return write_result::cannot_open;
+    }
+    links = information.nNumberOfLinks;
+    target = final_path_of(original.get());
   }
-  scoped_handle original(handle);
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!original.valid() || !is_disk_file(original.get()) ||
-      !GetFileInformationByHandle(original.get(), &information) ||
-      (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return write_result::cannot_open;
-  }
-  std::wstring target = final_path_of(original.get());
   if (target.empty()) target = wide_path;
 
   // A new file put in the place of one of several links would leave the others behind.
-  if (information.nNumberOfLinks == 1) {
+  // No handle of ours is open on the file meanwhile: ReplaceFileW opens it itself.
+  if (links == 1) {
     switch (replace_through_new_file(target, bytes)) {
       case replace_outcome::done:
         return write_result::ok;
@@ -370,8 +374,7 @@ write_result replace_file_contents(const std::string& path, std::string_view byt
         break;
     }
   }
-  if (!readable) return write_result::write_failed;
-  return overwrite_in_place(target, bytes, original.get(), kept_copy);
+  return overwrite_in_place(target, bytes, kept_copy);
 }
 
 bool path_exists(const std::string& path) {
