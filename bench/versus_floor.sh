@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times the whole tool against the floor program (bench/floor.cc) on one stylesheet, in the
+# Times the whole tool against the floor program (bench/floor.cc) and a plain copy of the
+# file (cp; on the disk dd with conv=fsync, a copy that fsyncs) on one stylesheet, in the
 # same run and in turns, in two places: in memory (a tmpfs, /dev/shm) and on the disk the
 # repository is on, where the floor also fsyncs its output, as the tool's safe save does.
 # Prints each run and, per place, the medians and the tool's time as a multiple of the
@@ -52,7 +53,7 @@ seconds() {
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-printf '%-28s %-7s %9s %9s %7s' file place tool floor ratio
+printf '%-28s %-7s %9s %9s %7s %9s %7s' file place tool floor ratio copy ratio
 if [[ -n "${BEFORE:-}" ]]; then printf ' %9s %7s' before ratio; fi
 printf '\n'
 for input in "${inputs[@]}"; do
@@ -63,7 +64,7 @@ for input in "${inputs[@]}"; do
     cp "$input" "$folder/original.css"
     sync_flag=()
     [[ $place == disk ]] && sync_flag=(--fsync)
-    tool_times=() floor_times=() before_times=()
+    tool_times=() floor_times=() copy_times=() before_times=()
     for ((run = 1; run <= runs; run++)); do
       cp "$folder/original.css" "$folder/work.css"
       [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
@@ -72,6 +73,13 @@ for input in "${inputs[@]}"; do
       rm -f "$folder/floor.css"
       [[ $place == disk ]] && sync
       floor_times+=("$(seconds "$build/bench/floor" "${sync_flag[@]}" "$folder/original.css" "$folder/floor.css")")
+      rm -f "$folder/copy.css"
+      if [[ $place == disk ]]; then
+        sync
+        copy_times+=("$(seconds dd if="$folder/original.css" of="$folder/copy.css" bs=4M conv=fsync status=none)")
+      else
+        copy_times+=("$(seconds cp "$folder/original.css" "$folder/copy.css")")
+      fi
       before_note=""
       if [[ -n "${BEFORE:-}" ]]; then
         cp "$folder/original.css" "$folder/work.css"
@@ -80,12 +88,14 @@ for input in "${inputs[@]}"; do
         before_times+=("$(seconds "$BEFORE" "$folder/work.css")")
         before_note=", before ${before_times[-1]} s"
       fi
-      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s$before_note" >&2
+      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s, copy ${copy_times[-1]} s$before_note" >&2
     done
     tool=$(printf '%s\n' "${tool_times[@]}" | median)
     floor=$(printf '%s\n' "${floor_times[@]}" | median)
-    printf '%-28s %-7s %9s %9s %7.2f' "$name" "$place" "$tool" "$floor" \
-      "$(awk -v t="$tool" -v f="$floor" 'BEGIN { print t / f }')"
+    copy=$(printf '%s\n' "${copy_times[@]}" | median)
+    printf '%-28s %-7s %9s %9s %7.2f %9s %7.2f' "$name" "$place" "$tool" "$floor" \
+      "$(awk -v t="$tool" -v f="$floor" 'BEGIN { print t / f }')" "$copy" \
+      "$(awk -v t="$tool" -v f="$copy" 'BEGIN { print t / f }')"
     if [[ -n "${BEFORE:-}" ]]; then
       before=$(printf '%s\n' "${before_times[@]}" | median)
       printf ' %9s %7.2f' "$before" "$(awk -v t="$before" -v f="$floor" 'BEGIN { print t / f }')"
