@@ -72,6 +72,12 @@ TEST(RemoveComments, StringsKeepTheirComments) {
       {R"('\\'/*c*/)", R"('\\')", 1},
       {R"(a{content:"\"/*x*/"})", R"(a{content:"\"/*x*/"})", 0},
       {R"("\\\"/*"/*c*/)", R"("\\\"/*")", 1},
+      // A string ends at a line break that no backslash escapes.
+      {"'a\n/*c*/'", "'a\n'", 1},
+      {"// Don't\n.c{content:\"/* x */\"}", "// Don't\n.c{content:\"/* x */\"}", 0},
+      {"'a\\\n/*c*/'", "'a\\\n/*c*/'", 0},
+      {"'a\\\r\n/*c*/'", "'a\\\r\n/*c*/'", 0},
+      {"\"a\r/*c*/\"b\f/*d*/", "\"a\r\"b\f", 2},
       // An unterminated string runs to the end of the text.
       {R"(a{content:"x /*c*/)", R"(a{content:"x /*c*/)", 0},
       {R"(/*c*/a{content:"x /*d*/)", R"(a{content:"x /*d*/)", 1},

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const literal_model::pipeline_result result =
-      literal_model::run_pipeline(text, literal_model::compaction_rules::byte_only);
+      literal_model::run_pipeline(text, literal_model::rule_set::byte_only);
   if (!result.restored) {
     std::cerr << "the strings could not be put back\n";
     return 1;
