@@ -175,6 +175,7 @@ class string_reader {
     const std::uint64_t outside_escapes = escaped & ~backslashes & ~inside & live;
     for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
       const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
+      if (first >= text.size()) break;  // a backslash was the text's last byte
       if (!is_hex_digit(static_cast<unsigned char>(text[first]))) continue;
       const std::size_t end = hex_escape_end(text, first);
       if (end == not_found) continue;

@@ -86,6 +86,8 @@ TEST(CompactText, EdgeCases) {
       {") (", ") (", 0},
       {"( )", "()", 1},
       // An escaped byte stays, whatever it is, and pulls no space away.
+      {"\\", "\\", 0},
+      {"a ;\\", "a;\\", 1},
       {"\\ ", "\\ ", 0},
       {" \\ ", "\\ ", 1},
       {"a\\;;;b", "a\\;;b", 1},
