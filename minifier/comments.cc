@@ -108,14 +108,18 @@ std::int32_t remove_comments(std::string& working_text) {
   bool escaped_cr = false;  // ... and in an escaped CR
   for (std::size_t start = 0; start < text.size(); start += 64) {
     // Most blocks hold nothing either reading looks for: passed over with one test. In a
-    // string, a line break would end it.
+    // string only its own quote, an escape or a line break may end it.
     bool skip = false;
     if (state == reading::in_comment) {
       skip = deletion.seeks_closer() && has_none_of<'*'>(text, start);
-    } else if (!deletion.seeks_closer()) {
-      skip = is_in_string(state)
-                 ? has_none_of<'\'', '"', '\\', '/', '\n', '\r', '\f'>(text, start)
-                 : has_none_of<'\'', '"', '\\', '/'>(text, start);
+    } else if (deletion.seeks_closer()) {
+      skip = false;  // a comment joined across a deleted one: its closer may be here
+    } else if (state == reading::in_apostrophes) {
+      skip = has_none_of<'\'', '\\', '\n', '\r', '\f'>(text, start);
+    } else if (state == reading::in_double_quotes) {
+      skip = has_none_of<'"', '\\', '\n', '\r', '\f'>(text, start);
+    } else {
+      skip = has_none_of<'\'', '"', '\\', '/'>(text, start);
     }
     if (skip) {
       odd_run = false;

@@ -104,7 +104,12 @@ TEST(RemoveComments, LongRepetitions) {
     for (int i = 0; i < 20000; ++i) closers += "*/";
     return closers;
   }();
+  // A comment joined across a deleted one while the quote reading is in a string: its
+  // closer lies in a block with nothing else in it.
+  const std::string joined_in_string =
+      "a//**/*'" + std::string(130, 'x') + "*/" + std::string(100, 'y');
   const removal_row rows[] = {
+      {joined_in_string, "a" + std::string(100, 'y'), 2},
       {many_comments, "", 20000},
       {comments_between_strings, strings_only, 20000},
       {comments_inside_strings, comments_inside_strings, 0},

@@ -58,13 +58,13 @@ constexpr std::array<bool, 256> space_before_goes =
 // Where the string opened at `opening` ends, from `from` on: at the first unescaped quote
 // of its kind or line break, or not_found when the text ends first.
 std::size_t find_string_end(std::string_view text, std::size_t opening, std::size_t from) {
-  const char kind = text[opening];
+  const bool in_apostrophes = text[opening] == '\'';
   for (;; ++from) {
     if (from >= text.size()) return not_found;
-    from = find_any_of<'\'', '"', '\n', '\r', '\f'>(text.data(), text.size(), from);
+    from = in_apostrophes ? find_any_of<'\'', '\n', '\r', '\f'>(text.data(), text.size(), from)
+                          : find_any_of<'"', '\n', '\r', '\f'>(text.data(), text.size(), from);
     if (from == text.size()) return not_found;
     const char byte = text[from];
-    if (byte == (kind == '"' ? '\'' : '"')) continue;  // the other kind is rare
     // A CR before this LF in the string was escaped, or the string would have ended there;
     // a backslash escapes both.
     if (byte == '\n' && text[from - 1] == '\r') continue;
@@ -148,10 +148,11 @@ class string_reader {
     }
     const std::uint64_t backslashes = block.any_of<'\\'>() & live;
     const std::uint64_t escaped = escaped_bits(backslashes, odd_run_);
+    const std::uint64_t quote_bytes = block.any_of<'\'', '"'>();
     std::uint64_t found = 0;
     std::uint64_t line_breaks = 0;
     if (unterminated_ == not_found) {
-      const std::uint64_t quotes = block.any_of<'\'', '"'>() & live & ~escaped;
+      const std::uint64_t quotes = quote_bytes & live & ~escaped;
       const std::uint64_t apostrophes = block.any_of<'\''>() & quotes;
       line_breaks = string_ending_breaks(block, escaped, escaped_cr_) & live;
       std::size_t from = 0;
@@ -172,7 +173,7 @@ class string_reader {
     count_ += count_bits(found & ~inside);
     kept |= escaped | (found & line_breaks);
     // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
-    const std::uint64_t outside_escapes = escaped & ~backslashes & ~inside & live;
+    const std::uint64_t outside_escapes = escaped & ~backslashes & ~quote_bytes & ~inside & live;
     for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
       const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
       if (first >= text.size()) break;  // a backslash was the text's last byte
