@@ -128,9 +128,12 @@ std::int32_t remove_comments(std::string& working_text) {
     }
     const byte_block block(text, start, ' ');
     const std::uint64_t escaped = escaped_bits(block.any_of<'\\'>(), odd_run);
-    const reading_events events{block.any_of<'\''>() & ~escaped, block.any_of<'"'>() & ~escaped,
-                                block.pairs<'/', '*'>(), block.pairs<'*', '/'>(),
-                                string_ending_breaks(block, escaped, escaped_cr)};
+    const std::uint64_t apostrophes = block.any_of<'\''>() & ~escaped;
+    const std::uint64_t double_quotes = block.any_of<'"'>() & ~escaped;
+    const bool string_may_open = is_in_string(state) || (apostrophes | double_quotes) != 0;
+    const reading_events events{apostrophes, double_quotes, block.pairs<'/', '*'>(),
+                                block.pairs<'*', '/'>(),
+                                string_ending_breaks(block, escaped, string_may_open, escaped_cr)};
     const std::uint64_t open_at_start = is_in_string(state) ? all_bits : 0;
     const std::uint64_t quotes = read_quotes(events, state, from);
     deletion.read_block(start, events.openers, events.closers, prefix_xor(quotes) ^ open_at_start);

@@ -154,7 +154,7 @@ class string_reader {
     if (unterminated_ == not_found) {
       const std::uint64_t quotes = quote_bytes & live & ~escaped;
       const std::uint64_t apostrophes = block.any_of<'\''>() & quotes;
-      line_breaks = string_ending_breaks(block, escaped, escaped_cr_) & live;
+      line_breaks = string_ending_breaks(block, escaped, quotes != 0, escaped_cr_) & live;
       std::size_t from = 0;
       found = read_quotes({apostrophes, quotes & ~apostrophes, 0, 0, line_breaks}, state_, from);
       if (state_ != reading::outside) {

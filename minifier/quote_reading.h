@@ -31,9 +31,15 @@ struct reading_events {
 // The line breaks of a block that end a string they stand in: LF, CR and FF that no
 // backslash escapes, where a backslash before CR LF escapes both bytes. `escaped` is the
 // block's escaped bytes (escaped_bits). escaped_cr_before says whether the bytes before the
-// block end in an escaped CR, and is set to say the same of the block's end.
+// block end in an escaped CR, and is set to say the same of the block's end. Without a
+// string open at the block's start or a quote in it (`string_may_open`), no line break can
+// end one, and none is looked for: most blocks of a stylesheet are such.
 inline std::uint64_t string_ending_breaks(const byte_block& block, std::uint64_t escaped,
-                                          bool& escaped_cr_before) {
+                                          bool string_may_open, bool& escaped_cr_before) {
+  if (!string_may_open) {
+    escaped_cr_before = false;  // no string is open after the block either
+    return 0;
+  }
   const std::uint64_t breaks = block.any_of<'\n', '\r', '\f'>();
   std::uint64_t ending = breaks & ~escaped;
   if ((breaks & escaped) != 0 || escaped_cr_before) {  // rare: a backslash before a break
