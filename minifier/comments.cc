@@ -114,12 +114,12 @@ std::int32_t remove_comments(std::string& working_text) {
       skip = deletion.seeks_closer() && has_none_of<'*'>(text, start);
     } else if (deletion.seeks_closer()) {
       skip = false;  // a comment joined across a deleted one: its closer may be here
-    } else if (state == reading::in_apostrophes) {
-      skip = has_none_of<'\'', '\\', '\n', '\r', '\f'>(text, start);
-    } else if (state == reading::in_double_quotes) {
-      skip = has_none_of<'"', '\\', '\n', '\r', '\f'>(text, start);
-    } else {
+    } else if (state == reading::outside) {
       skip = has_none_of<'\'', '"', '\\', '/'>(text, start);
+    } else {
+      skip = state == reading::in_apostrophes
+                 ? has_none_of<'\'', '\\', '\n', '\r', '\f'>(text, start)
+                 : has_none_of<'"', '\\', '\n', '\r', '\f'>(text, start);
     }
     if (skip) {
       odd_run = false;
