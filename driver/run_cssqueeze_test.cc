@@ -111,6 +111,11 @@ TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
        "no comment found.\n2 strings still untouched.\n7 useless charachters removed.\n"
        "total: 7 useless charachters removed.\n12% compressed.\n",
        ".a{}//Don't touch\n.x{}.c::before{content:\" / \"}"},
+      // A comment between '/' and '*' leaves one space: "/*" would open another.
+      {"x/ /* c */ *y\n",
+       "1 comment removed.\nno string found.\n1 useless charachter removed.\n"
+       "total: 8 useless charachters removed.\n61% compressed.\n",
+       "x/ *y"},
       {"\xEF\xBB\xBF" "a { }\xA0\n",
        "no comment found.\nno string found.\n2 useless charachters removed.\n"
        "total: 2 useless charachters removed.\n22% compressed.\n",
