@@ -105,6 +105,17 @@ TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
        "2 comments removed.\n1 string still untouched.\nno useless charachter found.\n"
        "total: 9 useless charachters removed.\n50% compressed.\n",
        "a{b:\"xx\"}"},
+      // A string ends at a line break: the apostrophe of a "//" note opens no string that
+      // runs on to the next line.
+      {".a{}\n// Don't touch\n.x{}\n.c::before { content: \" / \" }\n",
+       "no comment found.\n2 strings still untouched.\n7 useless charachters removed.\n"
+       "total: 7 useless charachters removed.\n12% compressed.\n",
+       ".a{}//Don't touch\n.x{}.c::before{content:\" / \"}"},
+      // A comment between '/' and '*' leaves one space: "/*" would open another.
+      {"x/ /* c */ *y\n",
+       "1 comment removed.\nno string found.\n1 useless charachter removed.\n"
+       "total: 8 useless charachters removed.\n61% compressed.\n",
+       "x/ *y"},
       {"\xEF\xBB\xBF" "a { }\xA0\n",
        "no comment found.\nno string found.\n2 useless charachters removed.\n"
        "total: 2 useless charachters removed.\n22% compressed.\n",

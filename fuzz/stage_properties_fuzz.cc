@@ -1,8 +1,8 @@
 // Checks, on the fuzzer's bytes, what must hold for every input whatever the exact rules:
 // each deleting stage never lengthens the text and its count matches what it took out;
-// compaction deletes only layout space and ';', nothing more from its own result, and
-// leaves as many strings as it found. Linear stages only, so inputs may be longer than in
-// the differential target.
+// compaction deletes only layout space and ';', never the byte after a backslash, nothing
+// more from its own result, opens no new comment, and leaves as many strings as it found.
+// Linear stages only, so inputs may be longer than in the differential target.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -34,13 +34,29 @@ bool is_subsequence(std::string_view part, std::string_view whole) {
 }
 
 // The text without the bytes compaction may delete: compaction must leave this unchanged.
+// A backslash and the byte after it, read left to right, stay together: CSS reads that byte
+// as part of a name, or of a string.
 std::string without_deletable(std::string_view text) {
   std::string kept;
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (!is_layout_space(byte) && byte != ';') kept.push_back(c);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (byte == '\\' && i + 1 < text.size()) {
+      kept += text.substr(i, 2);
+      ++i;
+    } else if (!is_layout_space(byte) && byte != ';') {
+      kept.push_back(text[i]);
+    }
   }
   return kept;
+}
+
+std::size_t count_comment_openers(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find("/*"); at != std::string_view::npos;
+       at = text.find("/*", at + 1)) {
+    ++count;
+  }
+  return count;
 }
 
 void check_remove_comments(const std::string& before, const std::string& after,
@@ -64,7 +80,10 @@ void check_compaction(const std::string& before, const std::string& after,
   }
   if (!is_subsequence(after, before)) fail("compact_text did more than delete bytes");
   if (without_deletable(after) != without_deletable(before)) {
-    fail("compact_text deleted a byte other than layout space or ';'");
+    fail("compact_text deleted a byte other than layout space or ';', or an escaped one");
+  }
+  if (count_comment_openers(after) != count_comment_openers(before)) {
+    fail("compact_text joined a '/' and a '*'");
   }
   // Strings are read the same way in the result: none is lost, split or joined.
   std::string again = after;

@@ -105,19 +105,35 @@ std::int32_t remove_comments(std::string& working_text) {
   reading state = reading::outside;
   std::size_t from = 0;   // the first bit of the block still to read
   bool odd_run = false;  // the bytes before the block end in an odd run of backslashes
+  bool escaped_cr = false;  // ... and in an escaped CR
   for (std::size_t start = 0; start < text.size(); start += 64) {
-    // Most blocks hold nothing either reading looks for: passed over with one test.
-    const bool skip = state == reading::in_comment
-                          ? deletion.seeks_closer() && has_none_of<'*'>(text, start)
-                          : !deletion.seeks_closer() && has_none_of<'\'', '"', '\\', '/'>(text, start);
+    // Most blocks hold nothing either reading looks for: passed over with one test. In a
+    // string only its own quote, an escape or a line break may end it.
+    bool skip = false;
+    if (state == reading::in_comment) {
+      skip = deletion.seeks_closer() && has_none_of<'*'>(text, start);
+    } else if (deletion.seeks_closer()) {
+      skip = false;  // a comment joined across a deleted one: its closer may be here
+    } else if (state == reading::outside) {
+      skip = has_none_of<'\'', '"', '\\', '/'>(text, start);
+    } else {
+      skip = state == reading::in_apostrophes
+                 ? has_none_of<'\'', '\\', '\n', '\r', '\f'>(text, start)
+                 : has_none_of<'"', '\\', '\n', '\r', '\f'>(text, start);
+    }
     if (skip) {
       odd_run = false;
+      escaped_cr = false;
       continue;
     }
     const byte_block block(text, start, ' ');
     const std::uint64_t escaped = escaped_bits(block.any_of<'\\'>(), odd_run);
-    const reading_events events{block.any_of<'\''>() & ~escaped, block.any_of<'"'>() & ~escaped,
-                                block.pairs<'/', '*'>(), block.pairs<'*', '/'>()};
+    const std::uint64_t apostrophes = block.any_of<'\''>() & ~escaped;
+    const std::uint64_t double_quotes = block.any_of<'"'>() & ~escaped;
+    const bool string_may_open = is_in_string(state) || (apostrophes | double_quotes) != 0;
+    const reading_events events{apostrophes, double_quotes, block.pairs<'/', '*'>(),
+                                block.pairs<'*', '/'>(),
+                                string_ending_breaks(block, escaped, string_may_open, escaped_cr)};
     const std::uint64_t open_at_start = is_in_string(state) ? all_bits : 0;
     const std::uint64_t quotes = read_quotes(events, state, from);
     deletion.read_block(start, events.openers, events.closers, prefix_xor(quotes) ^ open_at_start);

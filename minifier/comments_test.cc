@@ -72,6 +72,12 @@ TEST(RemoveComments, StringsKeepTheirComments) {
       {R"('\\'/*c*/)", R"('\\')", 1},
       {R"(a{content:"\"/*x*/"})", R"(a{content:"\"/*x*/"})", 0},
       {R"("\\\"/*"/*c*/)", R"("\\\"/*")", 1},
+      // A string ends at a line break that no backslash escapes.
+      {"'a\n/*c*/'", "'a\n'", 1},
+      {"// Don't\n.c{content:\"/* x */\"}", "// Don't\n.c{content:\"/* x */\"}", 0},
+      {"'a\\\n/*c*/'", "'a\\\n/*c*/'", 0},
+      {"'a\\\r\n/*c*/'", "'a\\\r\n/*c*/'", 0},
+      {"\"a\r/*c*/\"b\f/*d*/", "\"a\r\"b\f", 2},
       // An unterminated string runs to the end of the text.
       {R"(a{content:"x /*c*/)", R"(a{content:"x /*c*/)", 0},
       {R"(/*c*/a{content:"x /*d*/)", R"(a{content:"x /*d*/)", 1},
@@ -98,7 +104,12 @@ TEST(RemoveComments, LongRepetitions) {
     for (int i = 0; i < 20000; ++i) closers += "*/";
     return closers;
   }();
+  // A comment joined across a deleted one while the quote reading is in a string: its
+  // closer lies in a block with nothing else in it.
+  const std::string joined_in_string =
+      "a//**/*'" + std::string(130, 'x') + "*/" + std::string(100, 'y');
   const removal_row rows[] = {
+      {joined_in_string, "a" + std::string(100, 'y'), 2},
       {many_comments, "", 20000},
       {comments_between_strings, strings_only, 20000},
       {comments_inside_strings, comments_inside_strings, 0},

@@ -16,11 +16,15 @@
 //     or an at-rule's prelude (the first '{', ';' or '}' after it is '{') the space before
 //     it (".a :hover"). Deletions never change which of those a ':' is: a ';' goes only
 //     after another ';' or before '}'.
+//   - a gap of layout space only between a '/' and a '*' keeps its last byte: "/*" would
+//     open a comment.
 // So one sweep that rewrites each gap to that state reaches the same text, and the same
 // count, as repeated passes would; the tests compare the two on generated inputs. A
 // string's contents never touch a gap (its quotes stand between), so they are passed over
 // whole, and the quotes are the gaps' neighbours, as the emptied pair of a lifted string
-// would be.
+// would be. Bytes CSS reads as part of a name (the byte after a backslash), and the layout
+// byte that ends a hex escape or a string, are kept as they are: they are no gap, and no
+// delimiter or ';' to the gap beside them.
 #include "minifier/compact_text.h"
 
 #include <algorithm>
@@ -51,30 +55,48 @@ constexpr std::array<bool, 256> space_after_goes =
 constexpr std::array<bool, 256> space_before_goes =
     table_of([](unsigned char byte) { return is_tight_delimiter(byte) && byte != '('; });
 
-// Whether a gap after the last kept byte, text[write - 1], loses its layout space: that
-// byte is missing or a delimiter that pulls the space after it away.
-bool gap_after_kept_end_goes(const char* text, std::size_t write) {
-  return write == 0 || space_after_goes[static_cast<unsigned char>(text[write - 1])];
-}
-
-// The first unescaped quote of the kind at `opening`, from `from` on, or not_found.
-std::size_t find_closing_quote(std::string_view text, std::size_t opening, std::size_t from) {
-  const char kind = text[opening];
+// Where the string opened at `opening` ends, from `from` on: at the first unescaped quote
+// of its kind or line break, or not_found when the text ends first.
+std::size_t find_string_end(std::string_view text, std::size_t opening, std::size_t from) {
+  const bool in_apostrophes = text[opening] == '\'';
   for (;; ++from) {
     if (from >= text.size()) return not_found;
-    from = find_any_of<'\'', '"'>(text.data(), text.size(), from);  // the other kind is rare
+    from = in_apostrophes ? find_any_of<'\'', '\n', '\r', '\f'>(text.data(), text.size(), from)
+                          : find_any_of<'"', '\n', '\r', '\f'>(text.data(), text.size(), from);
     if (from == text.size()) return not_found;
-    if (text[from] != kind) continue;
+    const char byte = text[from];
+    // A CR before this LF in the string was escaped, or the string would have ended there;
+    // a backslash escapes both.
+    if (byte == '\n' && text[from - 1] == '\r') continue;
     std::size_t backslashes = 0;
     while (text[from - 1 - backslashes] == '\\') ++backslashes;  // stops at the opening quote
     if (backslashes % 2 == 0) return from;
   }
 }
 
+// The layout byte that ends the hex escape whose first digit is at `first`, or not_found:
+// CSS takes one to six hex digits and one whitespace byte after them as part of the escape.
+std::size_t hex_escape_end(std::string_view text, std::size_t first) {
+  std::size_t end = first;
+  while (end < text.size() && end - first < 6 &&
+         is_hex_digit(static_cast<unsigned char>(text[end]))) {
+    ++end;
+  }
+  if (end == first || end == text.size()) return not_found;
+  return is_layout_space(static_cast<unsigned char>(text[end])) ? end : not_found;
+}
+
+// What the reading of strings says of a block (bit k: byte k).
+struct block_reading {
+  std::uint64_t contents;    // inside complete strings, quotes not included
+  std::uint64_t kept_as_is;  // outside strings: escaped bytes, and the layout byte that
+                             // ends a hex escape or a string (contents may have some too)
+};
+
 // Reads the strings of a text block after block, left to right, on the text as it was
 // before any byte of it was moved: every block is read before the sweep writes into it.
-// A string that goes on past its block is followed to its closing quote at once, so that
-// an unterminated one is known for what it is before its block is compacted.
+// A string that goes on past its block is followed to its end at once, so that an
+// unterminated one is known for what it is before its block is compacted.
 class string_reader {
  public:
   // A reading that begins outside strings, or after an unterminated quote (`finished`),
@@ -82,14 +104,13 @@ class string_reader {
   explicit string_reader(bool finished = false)
       : unterminated_(finished ? 0 : not_found) {}
 
-  // The bytes of the block at `at` that are the contents of complete strings (quotes not
-  // included). Blocks are read in order; one may be read again from a byte the last read
-  // passed over without a quote or backslash (the text's gaps).
-  std::uint64_t read_block(std::string_view text, const byte_block& block, std::size_t at) {
-    // Most blocks: outside strings, with no quote or backslash.
-    if (state_ == reading::outside && block.any_of<'\\', '\'', '"'>() == 0) {
-      odd_run_ = false;
-      return 0;
+  // Blocks are read in order; one may be read again from a byte the last read passed over
+  // without a quote or backslash (the text's gaps).
+  block_reading read_block(std::string_view text, const byte_block& block, std::size_t at) {
+    // Most blocks: outside strings, with no quote or backslash, nor one just before.
+    if (state_ == reading::outside && !odd_run_ && block.any_of<'\\', '\'', '"'>() == 0) {
+      escaped_cr_ = false;
+      return {0, carried_bits(at)};
     }
     return read_quotes_of_block(text, block, at);
   }
@@ -101,53 +122,90 @@ class string_reader {
   }
 
  private:
-  std::uint64_t read_quotes_of_block(std::string_view text, const byte_block& block,
+  // The byte after the last block that an escape from it keeps as it is, if this block
+  // holds it.
+  std::uint64_t carried_bits(std::size_t at) {
+    if (pending_ == not_found || pending_ >= at + 64) return 0;
+    const std::uint64_t bit = std::uint64_t{1} << (pending_ - at);
+    pending_ = not_found;
+    return bit;
+  }
+
+  block_reading read_quotes_of_block(std::string_view text, const byte_block& block,
                                      std::size_t at) {
-    if (unterminated_ != not_found) return 0;
     std::uint64_t contents = 0;
+    std::uint64_t kept = carried_bits(at);
     std::uint64_t live = all_bits;
-    if (state_ != reading::outside) {  // in a string whose closing quote is known
-      if (closing_ >= at + 64) return all_bits;
-      contents = bits_below(closing_ - at);
-      live = bits_from(closing_ - at + 1);
+    if (state_ != reading::outside) {  // in a string whose end is known
+      if (end_ >= at + 64) return {all_bits, kept};
+      contents = bits_below(end_ - at);
+      live = bits_from(end_ - at + 1);
+      if (text[end_] != state_quote()) kept |= std::uint64_t{1} << (end_ - at);
       state_ = reading::outside;
       odd_run_ = false;
+      escaped_cr_ = false;
       ++count_;
     }
     const std::uint64_t backslashes = block.any_of<'\\'>() & live;
-    const std::uint64_t quotes = block.any_of<'\'', '"'>() & live;
     const std::uint64_t escaped = escaped_bits(backslashes, odd_run_);
-    const std::uint64_t apostrophes = block.any_of<'\''>() & quotes & ~escaped;
-    std::size_t from = 0;
-    std::uint64_t found = read_quotes({apostrophes, quotes & ~escaped & ~apostrophes, 0, 0},
-                                      state_, from);
-    if (state_ != reading::outside) {
-      // The last quote found opened a string that goes on past the block.
-      const std::size_t opening = at + 63 - static_cast<std::size_t>(std::countl_zero(found));
-      closing_ = find_closing_quote(text, opening, at + 64);
-      if (closing_ == not_found) {
-        // Unterminated: it protects nothing, and no quote after it opens a string.
-        found &= ~(std::uint64_t{1} << (opening - at));
-        unterminated_ = opening;
+    const std::uint64_t quote_bytes = block.any_of<'\'', '"'>();
+    std::uint64_t found = 0;
+    std::uint64_t line_breaks = 0;
+    if (unterminated_ == not_found) {
+      const std::uint64_t quotes = quote_bytes & live & ~escaped;
+      const std::uint64_t apostrophes = block.any_of<'\''>() & quotes;
+      line_breaks = string_ending_breaks(block, escaped, quotes != 0, escaped_cr_) & live;
+      std::size_t from = 0;
+      found = read_quotes({apostrophes, quotes & ~apostrophes, 0, 0, line_breaks}, state_, from);
+      if (state_ != reading::outside) {
+        // The last quote found opened a string that goes on past the block.
+        const std::size_t opening = at + 63 - static_cast<std::size_t>(std::countl_zero(found));
+        end_ = find_string_end(text, opening, at + 64);
+        if (end_ == not_found) {
+          // Unterminated: it protects nothing, and no quote after it opens a string.
+          found &= ~(std::uint64_t{1} << (opening - at));
+          unterminated_ = opening;
+          state_ = reading::outside;
+        }
       }
     }
     const std::uint64_t inside = prefix_xor(found);
     count_ += count_bits(found & ~inside);
-    return contents | (inside & ~found);
+    kept |= escaped | (found & line_breaks);
+    // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
+    const std::uint64_t outside_escapes = escaped & ~backslashes & ~quote_bytes & ~inside & live;
+    for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
+      const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
+      if (first >= text.size()) break;  // a backslash was the text's last byte
+      if (!is_hex_digit(static_cast<unsigned char>(text[first]))) continue;
+      const std::size_t end = hex_escape_end(text, first);
+      if (end == not_found) continue;
+      if (end < at + 64) {
+        kept |= std::uint64_t{1} << (end - at);
+      } else {
+        pending_ = end;  // only the block's last escape can end past it
+      }
+    }
+    return {contents | (inside & ~found), kept};
   }
 
+  char state_quote() const { return state_ == reading::in_apostrophes ? '\'' : '"'; }
+
   reading state_ = reading::outside;
-  std::size_t closing_ = 0;  // of the string open at the end of the last block read
+  std::size_t end_ = 0;      // of the string open at the end of the last block read
   bool odd_run_ = false;     // the bytes read end in an odd run of backslashes
+  bool escaped_cr_ = false;  // ... or in an escaped CR
+  std::size_t pending_ = not_found;  // a byte past the last block read, kept as it is
   std::size_t unterminated_;  // where an unterminated quote was met, or not_found
-  std::size_t count_ = 0;    // strings closed
+  std::size_t count_ = 0;    // strings ended
 };
 
 // Tells whether a ':' stands in a selector or an at-rule's prelude: whether the first '{',
 // ';' or '}' after it, outside strings, is '{'. The colons asked about come in ascending
 // order, so the terminator found for one answers every colon before it, and each byte is
-// looked at once: 100 MB of "a :b " with no '{' at all takes one search. `reading` is the
-// string reading that has reached the colon; the colon lies outside strings.
+// looked at once: 100 MB of "a :b " with no '{' at all takes one search. An escaped one
+// is part of a name. `reading` is the string reading that has reached the colon; the colon
+// lies outside strings.
 class selector_colons {
  public:
   bool contains(std::string_view text, std::size_t colon, const string_reader& reading) {
@@ -159,9 +217,9 @@ class selector_colons {
       string_reader strings(reading.finished_before(colon));
       for (std::size_t at = colon + 1; at < text.size(); at += 64) {
         const byte_block block(text, at, ' ');
-        const std::uint64_t terminators =
-            block.any_of<'{', ';', '}'>() & ~strings.read_block(text, block, at) &
-            bits_below(text.size() - at);
+        const block_reading read = strings.read_block(text, block, at);
+        const std::uint64_t terminators = block.any_of<'{', ';', '}'>() & ~read.contents &
+                                          ~read.kept_as_is & bits_below(text.size() - at);
         if (terminators != 0) {
           terminator_ = at + static_cast<std::size_t>(std::countr_zero(terminators));
           break;
@@ -188,11 +246,13 @@ class compaction {
       const byte_block block(view_, read_, ',');
       const std::size_t length = std::min<std::size_t>(64, size_ - read_);
       const std::uint64_t in_text = bits_below(length);
-      const std::uint64_t gaps = block.any_of<' ', '\t', '\n', '\r', ';'>() &
-                                 ~strings_.read_block(view_, block, read_) & in_text;
+      const block_reading read = strings_.read_block(view_, block, read_);
+      const std::uint64_t gaps = block.any_of<' ', '\t', '\n', '\r', ';'>() & ~read.contents &
+                                 ~read.kept_as_is & in_text;
       if (gaps == 0 && write_ == read_) {  // nothing to delete, and nothing to move
         read_ += length;
         write_ = read_;
+        last_kept_as_is_ = ((read.kept_as_is >> (length - 1)) & 1) != 0;
         continue;
       }
       // A gap that reaches the end of a block may go on past it: it is left for the next
@@ -204,7 +264,8 @@ class compaction {
       if (limit == 0) {
         compact_long_gap();
       } else {
-        compact_block(block, gaps & bits_below(limit), limit);
+        compact_block(block, gaps & bits_below(limit), limit, read.kept_as_is);
+        last_kept_as_is_ = ((read.kept_as_is >> (limit - 1)) & 1) != 0;
       }
     }
   }
@@ -219,16 +280,23 @@ class compaction {
   //
   // compact_text_bench, best of 5 on 16 MiB, against sixteen bytes at a time with a step
   // per gap: typical 815 -> 1090 MB/s, spaces_semicolons_before_brace 1430 -> 2920.
-  void compact_block(const byte_block& block, std::uint64_t gaps, std::size_t limit) {
+  void compact_block(const byte_block& block, std::uint64_t gaps, std::size_t limit,
+                     std::uint64_t kept_as_is) {
     const std::uint64_t starts = run_starts(gaps);
     const std::uint64_t after = after_runs(gaps, starts);  // the byte after each gap
     const std::uint64_t layout = gaps & ~block.any_of<';'>();
     const std::uint64_t only_layout = after_runs(layout, starts & layout) & after;
-    const std::uint64_t tight = block.any_of<':', '{', '}', '(', ')', ',', '/'>();
+    // The byte before a gap may be escaped; the byte after one never is.
+    const std::uint64_t slashes = block.any_of<'/'>() & ~kept_as_is;
+    const std::uint64_t tight =
+        (block.any_of<':', '{', '}', '(', ')', ','>() & ~kept_as_is) | slashes;
     const std::uint64_t pull_after =
-        (((tight & ~block.any_of<')'>()) << 1) | gap_after_kept_end_goes(text_, write_)) & starts;
+        (((tight & ~block.any_of<')'>()) << 1) | gap_after_kept_end_goes()) & starts;
     // Marked at the byte after the gap, like everything below.
-    const std::uint64_t may_keep_layout = only_layout & ~after_runs(gaps, pull_after);
+    std::uint64_t pulled = after_runs(gaps, pull_after);
+    const std::uint64_t slash_starts = ((slashes << 1) | last_kept_is_slash()) & starts;
+    if (slash_starts != 0) pulled &= ~(after_runs(gaps, slash_starts) & block.any_of<'*'>());
+    const std::uint64_t may_keep_layout = only_layout & ~pulled;
     std::uint64_t keeps_layout = 0;
     if (may_keep_layout != 0) {  // none in a block whose gaps all touch ';' or '{'
       std::uint64_t pull_before = tight & ~block.any_of<'('>();
@@ -288,7 +356,6 @@ class compaction {
   // opens inside it, so no quote is passed over. compact_text_bench, only_spaces, 16 MiB:
   // byte by byte 1270 MB/s, this 2260.
   void compact_long_gap() {
-    const bool before_goes = gap_after_kept_end_goes(text_, write_);
     std::size_t end = read_;
     bool has_semicolon = false;
     while (end + 16 <= size_) {
@@ -306,6 +373,7 @@ class compaction {
     }
     const bool has_after = end < size_;
     const char after = has_after ? text_[end] : ',';  // the end of the text reads as ','
+    const bool before_goes = gap_after_kept_end_goes() && !(after == '*' && last_kept_is_slash());
     bool keeps = false;
     if (has_semicolon) {
       keeps = after != '}';
@@ -316,7 +384,19 @@ class compaction {
     }
     text_[write_] = has_semicolon ? ';' : text_[end - 1];
     write_ += keeps ? 1 : 0;
+    if (keeps) last_kept_as_is_ = false;
     read_ = end;
+  }
+
+  // Whether a gap after the last kept byte, text_[write_ - 1], loses its layout space:
+  // that byte is missing or a delimiter that pulls the space after it away.
+  bool gap_after_kept_end_goes() const {
+    return write_ == 0 ||
+           (!last_kept_as_is_ && space_after_goes[static_cast<unsigned char>(text_[write_ - 1])]);
+  }
+  // Whether the last kept byte is a '/' that a '*' must not follow.
+  bool last_kept_is_slash() const {
+    return write_ > 0 && !last_kept_as_is_ && text_[write_ - 1] == '/';
   }
 
   char* text_;
@@ -324,6 +404,7 @@ class compaction {
   std::string_view view_;
   std::size_t write_ = 0;  // text_[0, write_) is finished; it never ends inside a gap
   std::size_t read_ = 0;   // text_[read_, size_) is unread and untouched
+  bool last_kept_as_is_ = false;  // text_[write_ - 1] is a byte kept as it is
   string_reader strings_;
   selector_colons colons_;
 };

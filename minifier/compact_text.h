@@ -13,13 +13,16 @@ struct compaction_result {
 };
 
 // Finds the strings left to right (an unescaped ' or " up to the next unescaped quote of
-// the same kind; an unterminated quote protects nothing, nor anything after it) and,
-// outside them, deletes until none is left: layout space that is doubled, at either end
-// of the text, or next to one of ; : { } ( ) , / ; a ';' before '}' and a ';' after ';'.
-// A run of layout space between two other bytes keeps its last byte. Where CSS reads the
-// space as a separator it stays: before '(', after ')', and before a ':' whose first '{',
-// ';' or '}' after it, outside strings, is '{' (".a :hover", "and (", "...(2n) td").
-// Prints nothing. Linear in the length of the text.
+// the same kind or line break; an unterminated quote protects nothing, nor anything after
+// it) and, outside them, deletes until none is left: layout space that is doubled, at
+// either end of the text, or next to one of ; : { } ( ) , / ; a ';' before '}' and a ';'
+// after ';'. A run of layout space between two other bytes keeps its last byte. Where CSS
+// reads the space as a separator it stays: before '(', after ')', before a ':' whose first
+// '{', ';' or '}' after it, outside strings and unescaped, is '{' (".a :hover", "and (",
+// "...(2n) td"), and between '/' and '*'. Bytes CSS reads as part of a name or of an
+// escape stay as they are and count as no delimiter or ';': the byte after a backslash, the
+// layout byte after a backslash and one to six hex digits, and the line break that ends a
+// string. Prints nothing. Linear in the length of the text.
 compaction_result compact_text(std::string& working_text);
 
 // The byte classes the rules use.
@@ -29,6 +32,10 @@ constexpr bool is_layout_space(unsigned char byte) {
 constexpr bool is_tight_delimiter(unsigned char byte) {
   return byte == ';' || byte == ':' || byte == '{' || byte == '}' || byte == '(' ||
          byte == ')' || byte == ',' || byte == '/';
+}
+constexpr bool is_hex_digit(unsigned char byte) {
+  return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'f') ||
+         (byte >= 'A' && byte <= 'F');
 }
 
 #endif  // MINIFIER_COMPACT_TEXT_H_

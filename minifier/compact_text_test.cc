@@ -85,6 +85,29 @@ TEST(CompactText, EdgeCases) {
       {") :a{", ") :a{", 0},
       {") (", ") (", 0},
       {"( )", "()", 1},
+      // An escaped byte stays, whatever it is, and pulls no space away.
+      {"\\", "\\", 0},
+      {"a ;\\", "a;\\", 1},
+      {"\\ ", "\\ ", 0},
+      {" \\ ", "\\ ", 1},
+      {"a\\;;;b", "a\\;;b", 1},
+      {"a\\( b\\, c\\: d", "a\\( b\\, c\\: d", 0},
+      {"a\\\n {", "a\\\n{", 1},
+      {"a\\\\ {", "a\\\\{", 1},
+      {"a :b\\{;c{", "a:b\\{;c{", 1},
+      // One layout byte ends a hex escape; the run after it is compacted as usual.
+      {"\\31   p", "\\31  p", 1},
+      {"\\31\t\n p", "\\31\t p", 1},
+      {"\\abcdef {", "\\abcdef {", 0},
+      {"\\31 ;", "\\31 ;", 0},
+      {"\\31 ", "\\31 ", 0},
+      {"\\\\31 {", "\\\\31{", 1},
+      {"\\g {", "\\g{", 1},
+      // '/' and '*' never meet.
+      {"/ *", "/ *", 0},
+      {"/ \n*", "/\n*", 1},
+      {"/ ; *", "/;*", 2},
+      {"\\/ *", "\\/ *", 0},
   };
   check_rows(rows, std::size(rows));
 }
@@ -116,9 +139,17 @@ TEST(CompactText, StringsStayWhole) {
       {R"(url('a b.png') "q")", R"(url('a b.png') "q")", 2},
       {R"("a" ; "b")", R"("a";"b")", 2},
       {R"(a{content:"\"" ; }  b { content : "x ; }" })", R"(a{content:"\""}b{content:"x ; }"})", 2},
-      {"a { content : 'x  y ;\n' ; b : \"\" ; }", "a{content:'x  y ;\n';b:\"\"}", 2},
       {R"("a'b" 'c"d')", R"("a'b" 'c"d')", 2},
-      {"'a ;\n\"b' ;", "'a ;\n\"b';", 1},
+      // A string ends at an unescaped line break, which stays as it is; a backslash before
+      // one, or before CR LF, carries the string on.
+      {"a{content:'x  y\n  ;b:c}", "a{content:'x  y\n;b:c}", 1},
+      {"a{content:'x  y\r\n  }", "a{content:'x  y\r}", 1},
+      {"// it's\n  b{}", "//it's\n b{}", 1},
+      {"'a\n", "'a\n", 1},
+      {"'a\f  b", "'a\f b", 1},
+      {"'a ;\\\n\"b' ;", "'a ;\\\n\"b';", 1},
+      {"'a ;\\\r\n\"b' ;", "'a ;\\\r\n\"b';", 1},
+      {"'a\\\\\n ;", "'a\\\\\n;", 1},
       {"'\0 \xA0 '"s, "'\0 \xA0 '"s, 1},
       {R"("a""b")", R"("a""b")", 2},
       {R"('a''b''c')", R"('a''b''c')", 3},

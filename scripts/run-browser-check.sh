@@ -3,12 +3,15 @@
 # hand-written hazard stylesheet (tests/data/css_hazards.css) and the real framework
 # stylesheets of scripts/lib/frameworks.sh, it runs the tool on a copy, loads the original
 # and the result into headless Chromium (tests/browser_check.js) and compares them rule by
-# rule as the CSSOM reads them: kind, selector, condition or name, every declaration as
-# longhand, value and priority, nested rules in order. Prints, per stylesheet and in total,
-# the rules compared and those that differ; any differing rule fails the check.
+# rule as the CSSOM reads them: kind, selector, condition, name or descriptors, the
+# rule's own text as tokens, every declaration as longhand, value and priority, nested rules
+# in order. Prints, per stylesheet and in total, the rules compared and those that differ;
+# any differing rule fails the check.
 #
-# It also shows that it can fail: the hazard stylesheet minified with the old byte rules
-# (byte_only_minify, built with the tests) must differ, or the check fails.
+# It also shows that it can fail: the hazard stylesheet minified with the old byte rules, and
+# with the rules that read every byte at face value (strings running on past line breaks,
+# escaped bytes taken for punctuation, '/' and '*' closing up), must differ, or the check
+# fails (byte_only_minify, built with the tests).
 #
 #   bash scripts/run-browser-check.sh [BUILD_FOLDER]   # default build-ci, built when needed
 #   BYTE_ONLY_FRAMEWORKS=1 bash scripts/run-browser-check.sh
@@ -78,12 +81,13 @@ compare() {
   rules="${BASH_REMATCH[1]}" differing="${BASH_REMATCH[2]}"
 }
 
-# minify_copy PROGRAM INPUT NAME: prints the path of a copy of INPUT minified in place by
-# PROGRAM, which must change it (every input has space to remove).
+# minify_copy PROGRAM INPUT NAME [ARGUMENT]: prints the path of a copy of INPUT minified in
+# place by PROGRAM (given the copy and ARGUMENT), which must change it (every input has
+# space to remove).
 minify_copy() {
   local program="$1" input="$2" copy="$work/$3.css"
   cp "$input" "$copy"
-  if ! "$program" "$copy" </dev/null >"$work/$3.log" 2>&1; then
+  if ! "$program" "$copy" "${@:4}" </dev/null >"$work/$3.log" 2>&1; then
     cat "$work/$3.log" >&2
     echo "$(basename "$program") failed on $input" >&2
     return 1
@@ -131,6 +135,15 @@ done
 ((${#byte_only_inputs[@]} == 1)) ||
   echo "   total with the old byte rules: $byte_only_rules rules compared, $byte_only_differing differ"
 
+# ... and what reading every byte at face value breaks there.
+echo "== the same check on the hazard stylesheet minified with bytes read at face value"
+name="css_hazards.face_value"
+minified="$(minify_copy "$build/byte_only_minify" "$repo/tests/data/css_hazards.css" "$name" face_value)"
+compare "$repo/tests/data/css_hazards.css" "$minified" "$name"
+printf '   %-40s %6d rules, %d differ\n' "$name" "$rules" "$differing"
+show_differences "$name"
+face_value_caught="$differing"
+
 if ((total_differing > 0)); then
   echo "the browser check failed: $total_differing rules mean something else after minifying" >&2
   exit 1
@@ -138,6 +151,11 @@ fi
 if ((hazards_caught == 0)); then
   echo "the browser check failed: it found no difference on the hazard stylesheet minified" \
     "with the old byte rules, so it would not notice them either" >&2
+  exit 1
+fi
+if ((face_value_caught == 0)); then
+  echo "the browser check failed: it found no difference on the hazard stylesheet minified" \
+    "with bytes read at face value, so it would not notice that either" >&2
   exit 1
 fi
 echo "== the browser check passed"

@@ -1,7 +1,7 @@
 // The page side of scripts/run-browser-check.sh. The page holds two stylesheets, base64 in
-// <script type="text/plain" id="original"> and id="minified"; this script loads each into a
-// constructable stylesheet, lists every rule as the browser's CSSOM reads it, compares the
-// two lists in order and writes its report, base64 of UTF-8 text so that no markup escaping
+// <script type="text/plain" id="original"> and id="minified"; this script loads each through
+// a <style> element (which, unlike a constructed stylesheet, keeps @import), lists every
+// rule as the browser's CSSOM reads it, compares the two lists in order and writes its report, base64 of UTF-8 text so that no markup escaping
 // gets in the way, into the element "report": a first line with the counts, or one that
 // starts "error:". A page that writes neither fails the check too.
 'use strict';
@@ -107,22 +107,36 @@
     return property.startsWith('--') || /(?:var|attr|env)\(/i.test(value);
   }
 
-  // The rule's own fields that name or select it, and whether each is kept as written.
+  // The rule's own fields that name or select it, or that hold its descriptors (@property,
+  // @counter-style, @font-feature-values, @font-palette-values, @import, the bounds of
+  // @scope), and whether each is kept as written.
   const header_fields = [
     ['selectorText', false], ['conditionText', true], ['name', false], ['keyText', false],
     ['nameList', false], ['containerName', false], ['containerQuery', true],
     ['syntax', false], ['inherits', false], ['initialValue', true],
     ['start', false], ['end', false], ['prefix', false], ['namespaceURI', false],
+    ['href', false], ['media', true], ['layerName', false], ['supportsText', true],
+    ['system', false], ['symbols', false], ['additiveSymbols', false], ['negative', false],
+    ['suffix', false], ['range', false], ['pad', false], ['speakAs', false], ['fallback', false],
+    ['fontFamily', false], ['basePalette', false], ['overrideColors', false],
+    ['annotation', false], ['ornaments', false], ['stylistic', false], ['swash', false],
+    ['characterVariant', false], ['styleset', false],
   ];
-  // Kinds whose meaning the fields above, the declarations and the nested rules hold whole;
-  // any other kind is compared by its whole text as a token stream.
-  const covered_kinds = new Set([
-    'CSSStyleRule', 'CSSNestedDeclarations', 'CSSMediaRule', 'CSSSupportsRule',
-    'CSSContainerRule', 'CSSLayerBlockRule', 'CSSLayerStatementRule', 'CSSKeyframesRule',
-    'CSSKeyframeRule', 'CSSFontFaceRule', 'CSSPageRule', 'CSSMarginRule', 'CSSPropertyRule',
-    'CSSScopeRule', 'CSSStartingStyleRule',
-  ]);
 
+  // The rule's text without the text of the rules nested in it, which have entries of their
+  // own.
+  function own_text(rule) {
+    let text = rule.cssText;
+    for (const child of rule.cssRules || []) {
+      const inner = child.cssText;
+      const at = text.indexOf(inner);
+      if (at >= 0) text = text.slice(0, at) + text.slice(at + inner.length);
+    }
+    return text;
+  }
+
+  // The rule's kind, its fields, and its own text as a token stream: the fields read what
+  // the CSSOM understood, the text whatever it kept that no field shows.
   function header_of(rule) {
     const header = [rule.constructor.name];
     for (const [field, raw] of header_fields) {
@@ -133,7 +147,7 @@
       value = String(value);
       header.push(field + '=' + (raw ? token_stream(value) : value));
     }
-    if (!covered_kinds.has(rule.constructor.name)) header.push('text=' + token_stream(rule.cssText));
+    header.push('text=' + token_stream(own_text(rule)));
     return header;
   }
 
@@ -203,9 +217,10 @@
   }
 
   function rules_of(id) {
-    const sheet = new CSSStyleSheet();
-    sheet.replaceSync(decode_base64(document.getElementById(id).textContent));
-    return list_rules(sheet.cssRules, [], []);
+    const style = document.createElement('style');
+    style.textContent = decode_base64(document.getElementById(id).textContent);
+    document.head.appendChild(style);
+    return list_rules(style.sheet.cssRules, [], []);
   }
 
   // The two subtle parts on small cases, before they are trusted with the stylesheets: a

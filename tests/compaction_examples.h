@@ -38,6 +38,19 @@ inline const compaction_example compaction_examples[] = {
     {"a { color : red }", "a{color:red}", 5},
     {"x { c: rgb( 1 , 2 ) }", "x{c:rgb(1,2)}", 8},
     {"f(a) ;", "f(a);", 1},
+    // The byte after a backslash is part of a name, and so is the layout byte that ends a
+    // hex escape of one to six digits: never deleted, and no delimiter or ';' to the space
+    // or the look-ahead beside it.
+    {".md\\: .x { a : b }", ".md\\: .x{a:b}", 5},
+    {".\\31  p { a : b }", ".\\31  p{a:b}", 5},
+    {".\\31 {a:b}", ".\\31 {a:b}", 0},
+    {".\\1234567 {a:b}", ".\\1234567{a:b}", 1},
+    {"a{b:c\\;;}", "a{b:c\\;}", 1},
+    {".dark :hover .x\\;y { a : b }", ".dark :hover .x\\;y{a:b}", 5},
+    {".a\\ { color: red }", ".a\\ {color:red}", 3},
+    // '/' and '*' keep one byte between them, or they would open a comment.
+    {"*, /deep/ * { a : b }", "*,/deep/ *{a:b}", 6},
+    {"x/  *y", "x/ *y", 1},
 };
 
 #endif  // TESTS_COMPACTION_EXAMPLES_H_

@@ -1,6 +1,7 @@
 // Deterministic generator of short CSS-like byte strings for randomized tests, fuzz seeds and
 // benchmarks. Each input draws its own token weights, so that rare structures (escaped quotes
-// before comments, touching strings, runs of ';' before '}') keep turning up; the same seed
+// before comments, touching strings, runs of ';' before '}', escapes, line breaks in
+// strings, "/ *") keep turning up; the same seed
 // always gives the same sequence of inputs.
 #ifndef TESTS_CSS_GENERATOR_H_
 #define TESTS_CSS_GENERATOR_H_
@@ -71,6 +72,10 @@ class css_generator {
     semicolon_run,
     whole_comment,
     empty_pair,
+    escaped_byte,      // a backslash before a delimiter, a space, a line break or a quote
+    hex_escape,        // a backslash, hex digits, now and then a layout byte after them
+    broken_string,     // a string with a line break in it, escaped or not
+    slash_space_star,  // '/', layout space, '*'
     token_kind_count
   };
 
@@ -96,6 +101,9 @@ class css_generator {
 
     static constexpr std::string_view delimiters = ";:{}(),/";
     static constexpr std::string_view layout = "\t\n\r ";
+    static constexpr std::string_view escapable = ";:{}(),/\t\n\r \f'\"\\*";
+    static constexpr std::string_view hex = "0123456789abcdefABCDEFg";
+    static constexpr std::string_view breaks = "\n\r\f";
     static constexpr std::string_view controls("\0\v\f", 3);
     switch (kind) {
       case apostrophe: text += '\''; break;
@@ -112,7 +120,30 @@ class css_generator {
       case space_run: text.append(pick(2, 8), ' '); break;
       case semicolon_run: text.append(pick(2, 5), ';'); break;
       case whole_comment: text += pick(0, 1) == 0 ? "/**/" : "/* x */"; break;
-      default: text += pick(0, 1) == 0 ? "''" : "\"\""; break;
+      case empty_pair: text += pick(0, 1) == 0 ? "''" : "\"\""; break;
+      case escaped_byte:
+        text += '\\';
+        text += escapable[pick(0, escapable.size() - 1)];
+        break;
+      case hex_escape:
+        text += '\\';
+        for (std::size_t i = pick(1, 8); i > 0; --i) text += hex[pick(0, hex.size() - 1)];
+        if (pick(0, 2) != 0) text += layout[pick(0, layout.size() - 1)];
+        break;
+      case broken_string: {
+        const char quote = pick(0, 1) == 0 ? '\'' : '"';
+        text += quote;
+        text += static_cast<char>('a' + pick(0, 25));
+        if (pick(0, 2) == 0) text += '\\';
+        if (pick(0, 3) == 0) {
+          text += "\r\n";
+        } else {
+          text += breaks[pick(0, breaks.size() - 1)];
+        }
+        if (pick(0, 1) == 0) text += quote;
+        break;
+      }
+      default: text += '/' + std::string(pick(1, 3), ' ') + '*'; break;
     }
   }
 

@@ -25,6 +25,13 @@ bool is_tight_delimiter(char byte) {
 
 bool is_quote(char byte) { return byte == '\'' || byte == '"'; }
 
+bool is_line_break(char byte) { return byte == '\n' || byte == '\r' || byte == '\f'; }
+
+bool is_hex_digit(char byte) {
+  return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'f') ||
+         (byte >= 'A' && byte <= 'F');
+}
+
 // An odd number of consecutive backslashes directly before position.
 bool is_escaped(const std::string& text, std::size_t position) {
   std::size_t backslashes = 0;
@@ -40,6 +47,65 @@ std::size_t find_unescaped(const std::string& text, const std::string& needle,
   return found;
 }
 
+// Where the string of the given kind whose contents begin at from ends: at the first
+// quote of its kind, or, with css_safe, at the first line break, neither escaped. Read left
+// to right: a backslash escapes the byte after it, and both bytes of a CR LF. not_found
+// when the text ends first.
+std::size_t find_string_end(const std::string& text, char kind, std::size_t from,
+                            rule_set rules) {
+  if (rules != rule_set::css_safe) return find_unescaped(text, std::string(1, kind), from);
+  for (std::size_t i = from; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      i += text.compare(i + 1, 2, "\r\n") == 0 ? 2 : 1;
+    } else if (text[i] == kind || is_line_break(text[i])) {
+      return i;
+    }
+  }
+  return not_found;
+}
+
+// The nearest string at or after from that extraction emptied: a pair of quotes, or a
+// quote and the line break that ended its string. Neither quote is escaped.
+std::size_t find_emptied_string(const std::string& text, std::size_t from, rule_set rules) {
+  std::size_t nearest =
+      std::min(find_unescaped(text, "''", from), find_unescaped(text, "\"\"", from));
+  if (rules == rule_set::css_safe) {
+    for (const char quote : {'\'', '"'}) {
+      for (const char line_break : {'\n', '\r', '\f'}) {
+        nearest = std::min(nearest, find_unescaped(text, {quote, line_break}, from));
+      }
+    }
+  }
+  return nearest;
+}
+
+// A byte that compaction keeps as it is and that counts as no delimiter, space or ';' to
+// the bytes beside it, in a text whose strings are emptied (css_safe only):
+//  - the byte after a backslash that is not itself escaped: CSS reads it as part of a name;
+//  - the layout byte right after a backslash and one to six hex digits: it ends the escape;
+//  - a line break right after a quote that opens a string: it ended that string. Quotes of
+//    a kind that stand together pair up from the left, so the quote before it opens one
+//    when an odd number of unescaped quotes of its kind stand together there.
+bool is_kept_as_is(const std::string& text, std::size_t m) {
+  if (is_escaped(text, m)) return true;
+  if (is_layout_space(text[m])) {
+    std::size_t digits = 0;
+    while (digits < 7 && digits < m && is_hex_digit(text[m - 1 - digits])) ++digits;
+    if (digits >= 1 && digits <= 6 && digits < m && text[m - 1 - digits] == '\\' &&
+        !is_escaped(text, m - 1 - digits)) {
+      return true;
+    }
+  }
+  if ((text[m] == '\n' || text[m] == '\r') && m > 0 && is_quote(text[m - 1])) {
+    std::size_t quotes = 0;
+    while (quotes < m && text[m - 1 - quotes] == text[m - 1] && !is_escaped(text, m - 1 - quotes)) {
+      ++quotes;
+    }
+    if (quotes % 2 == 1) return true;
+  }
+  return false;
+}
+
 // Inside a pair (a, b) with a < p < b, or after the unpaired last quote (an unterminated
 // string runs to the end of the text).
 bool is_inside_string(std::int32_t position, const std::vector<std::int32_t>& quote_positions) {
@@ -50,53 +116,67 @@ bool is_inside_string(std::int32_t position, const std::vector<std::int32_t>& qu
   return size % 2 == 1 && position > quote_positions[size - 1];
 }
 
-// A ':' at colon whose first '{', ';' or '}' after it is '{': it stands in a selector or
-// an at-rule's prelude, where a space before it separates (".a :hover").
-bool is_selector_colon(const std::string& text, std::size_t colon) {
-  const std::size_t terminator = text.find_first_of("{;}", colon + 1);
+// A ':' at colon whose first '{', ';' or '}' after it, unescaped with css_safe, is '{': it
+// stands in a selector or an at-rule's prelude, where a space before it separates
+// (".a :hover").
+bool is_selector_colon(const std::string& text, std::size_t colon, rule_set rules) {
+  std::size_t terminator = text.find_first_of("{;}", colon + 1);
+  while (rules == rule_set::css_safe && terminator != not_found && is_escaped(text, terminator)) {
+    terminator = text.find_first_of("{;}", terminator + 1);
+  }
   return terminator != not_found && text[terminator] == '{';
 }
 
-// Whether layout space after previous may go: CSS reads the space after ')' as a
-// separator ("...) td").
-bool pulls_space_after(char previous, compaction_rules rules) {
-  if (rules == compaction_rules::css_safe && previous == ')') return false;
-  return is_tight_delimiter(previous);
+// Whether layout space after the byte at previous may go before the byte at next: CSS
+// reads the space after ')' as a separator ("...) td"), and "/*" would open a comment.
+bool pulls_space_after(const std::string& text, std::size_t previous, std::size_t next,
+                       rule_set rules) {
+  if (rules != rule_set::byte_only && text[previous] == ')') return false;
+  if (rules == rule_set::css_safe) {
+    if (is_kept_as_is(text, previous)) return false;
+    if (text[previous] == '/' && next < text.size() && text[next] == '*') return false;
+  }
+  return is_tight_delimiter(text[previous]);
 }
 
 // Whether layout space before the byte at next may go: CSS reads the space before '(' as
 // a separator ("and (", "- ("), and so the space before a selector's ':'.
-bool pulls_space_before(const std::string& text, std::size_t next, compaction_rules rules) {
-  if (rules == compaction_rules::css_safe) {
+bool pulls_space_before(const std::string& text, std::size_t next, rule_set rules) {
+  if (rules != rule_set::byte_only) {
     if (text[next] == '(') return false;
-    if (text[next] == ':' && is_selector_colon(text, next)) return false;
+    if (text[next] == ':' && is_selector_colon(text, next, rules)) return false;
   }
   return is_tight_delimiter(text[next]);
 }
 
 // The seven removal rules for the byte at m of the current text.
-bool removal_rule_holds(const std::string& text, std::size_t m, compaction_rules rules) {
+bool removal_rule_holds(const std::string& text, std::size_t m, rule_set rules) {
   const std::size_t length = text.size();
   const char byte = text[m];
   const bool has_previous = m > 0;
   const bool has_next = m + 1 < length;
+  if (rules == rule_set::css_safe && is_kept_as_is(text, m)) return false;
   if (is_layout_space(byte)) {
-    if (has_next && is_layout_space(text[m + 1])) return true;              // rule 1
-    if (m == length - 1) return true;                                        // rule 2
-    if (m == 0) return true;                                                 // rule 3
-    if (has_previous && pulls_space_after(text[m - 1], rules)) return true;  // rule 4
-    if (has_next && pulls_space_before(text, m + 1, rules)) return true;     // rule 5
+    if (has_next && is_layout_space(text[m + 1])) return true;                  // rule 1
+    if (m == length - 1) return true;                                            // rule 2
+    if (m == 0) return true;                                                     // rule 3
+    if (has_previous && pulls_space_after(text, m - 1, m + 1, rules)) return true;  // rule 4
+    if (has_next && pulls_space_before(text, m + 1, rules)) return true;         // rule 5
   }
   if (byte == ';') {
-    if (has_next && text[m + 1] == '}') return true;       // rule 6
-    if (has_previous && text[m - 1] == ';') return true;   // rule 7
+    if (has_next && text[m + 1] == '}') return true;  // rule 6
+    if (has_previous && text[m - 1] == ';' &&
+        !(rules == rule_set::css_safe && is_kept_as_is(text, m - 1))) {
+      return true;  // rule 7
+    }
   }
   return false;
 }
 
 }  // namespace
 
-std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t loaded_length) {
+std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t loaded_length,
+                                      rule_set rules) {
   std::vector<std::int32_t> quote_positions;
   if (loaded_length <= 0) return quote_positions;
   const std::string loaded =
@@ -108,12 +188,12 @@ std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t load
   while (i < loaded.size()) {
     const char byte = loaded[i];
     if (in_string) {
-      // Only the same kind closes; the other kind and "/*" are contents.
-      if (byte == kind && !is_escaped(loaded, i)) {
-        quote_positions.push_back(static_cast<std::int32_t>(i));
-        in_string = false;
-      }
-      i += 1;
+      // Only the same kind or a line break ends it; the other kind and "/*" are contents.
+      const std::size_t end = find_string_end(loaded, kind, i, rules);
+      if (end == not_found) break;
+      quote_positions.push_back(static_cast<std::int32_t>(end));
+      in_string = false;
+      i = end + 1;
     } else if (byte == '/' && i + 1 < loaded.size() && loaded[i + 1] == '*') {
       // A comment: its closer is searched from the opener's asterisk, so "/*/" is whole.
       // Everything inside is ordinary bytes; an unclosed one runs to the end.
@@ -159,7 +239,8 @@ std::int32_t remove_comments(std::string& text, const std::vector<std::int32_t>&
   return count;
 }
 
-std::int32_t extract_strings(std::string& text, std::vector<std::string>& protected_strings) {
+std::int32_t extract_strings(std::string& text, std::vector<std::string>& protected_strings,
+                             rule_set rules) {
   std::int32_t count = 0;
   std::size_t s = 0;
   while (true) {
@@ -168,11 +249,10 @@ std::int32_t extract_strings(std::string& text, std::vector<std::string>& protec
     const std::size_t double_quote = find_unescaped(text, "\"", s);
     if (apostrophe == not_found && double_quote == not_found) break;
     const std::size_t o = std::min(apostrophe, double_quote);
-    const std::string kind(1, text[o]);
     s = o + 1;
 
-    // Seeking the closing quote of that kind.
-    const std::size_t c = find_unescaped(text, kind, s);
+    // Seeking the end of the string: the closing quote of that kind, or a line break.
+    const std::size_t c = find_string_end(text, text[o], s, rules);
     if (c == not_found) break;
     protected_strings.push_back(text.substr(s, c - s));
     text.erase(s, c - s);
@@ -183,25 +263,23 @@ std::int32_t extract_strings(std::string& text, std::vector<std::string>& protec
 }
 
 bool restore_strings(std::string& text, const std::vector<std::string>& protected_strings,
-                     std::int32_t string_count) {
+                     std::int32_t string_count, rule_set rules) {
   // Worked on a copy so that a failing step leaves the caller's text as it was.
   std::string work = text;
   std::size_t n = 0;
   for (std::int32_t m = 0; m < string_count; ++m) {
     if (static_cast<std::size_t>(m) >= protected_strings.size()) return false;  // no entry m
     const std::string& entry = protected_strings[static_cast<std::size_t>(m)];
-    const std::size_t apostrophes = find_unescaped(work, "''", n);
-    const std::size_t double_quotes = find_unescaped(work, "\"\"", n);
-    const std::size_t p = std::min(apostrophes, double_quotes);
+    const std::size_t p = find_emptied_string(work, n, rules);
     if (p == not_found) return false;
     work.insert(p + 1, entry);
-    n = p + 2 + entry.size();  // past the closing quote: touching pairs each get their own
+    n = p + 2 + entry.size();  // past its end: touching pairs each get their own
   }
   text = work;
   return true;
 }
 
-std::int32_t compact_text(std::string& text, compaction_rules rules) {
+std::int32_t compact_text(std::string& text, rule_set rules) {
   std::int32_t count = 0;
   while (true) {
     const std::size_t starting_length = text.size();
@@ -219,7 +297,7 @@ std::int32_t compact_text(std::string& text, compaction_rules rules) {
   return count;
 }
 
-pipeline_result run_pipeline(const std::string& loaded_text, compaction_rules rules) {
+pipeline_result run_pipeline(const std::string& loaded_text, rule_set rules) {
   pipeline_result result;
   if (loaded_text.find('\0') != std::string::npos) {
     result.refused = true;
@@ -228,12 +306,12 @@ pipeline_result run_pipeline(const std::string& loaded_text, compaction_rules ru
   }
   std::string text = loaded_text;
   const std::vector<std::int32_t> quote_positions =
-      scan_quotes(text, static_cast<std::int32_t>(text.size()));
+      scan_quotes(text, static_cast<std::int32_t>(text.size()), rules);
   result.comment_count = remove_comments(text, quote_positions);
   std::vector<std::string> protected_strings;
-  result.string_count = extract_strings(text, protected_strings);
+  result.string_count = extract_strings(text, protected_strings, rules);
   result.removal_count = compact_text(text, rules);
-  result.restored = restore_strings(text, protected_strings, result.string_count);
+  result.restored = restore_strings(text, protected_strings, result.string_count, rules);
   result.final_text = text;
   return result;
 }

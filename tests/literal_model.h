@@ -11,34 +11,42 @@
 
 namespace literal_model {
 
-// The positions of the quotes that open and close strings in the first loaded_length
-// bytes of text, read left to right (comments hide quotes; escaped quotes do nothing).
-std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t loaded_length);
+// The forms of the rules. css_safe is the tool's: a string ends at its closing quote or at a
+// line break; the byte after a backslash, and the layout byte that ends a hex escape or a
+// string, are part of a name; the space before '(', after ')', before a ':' whose first
+// unescaped '{', ';' or '}' after it is '{' (a selector or an at-rule's prelude), and
+// between '/' and '*' stays. The two others are kept only for the browser check, to show
+// that it notices what they break: face_value reads every byte for what it looks like (a
+// string runs on to its closing quote, an escaped byte is the punctuation it looks like,
+// '/' and '*' may close up); byte_only is face_value that also deletes layout space next to
+// all eight delimiters alike.
+enum class rule_set { css_safe, face_value, byte_only };
+
+// The positions of the quotes that open strings and of the quotes or line breaks that end
+// them in the first loaded_length bytes of text, read left to right (comments hide quotes;
+// escaped quotes do nothing).
+std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t loaded_length,
+                                      rule_set rules = rule_set::css_safe);
 
 // Erases comments one at a time, judging each opener by its slash's position in the
 // loaded text. Returns the number erased.
 std::int32_t remove_comments(std::string& text, const std::vector<std::int32_t>& quote_positions);
 
-// Lifts the contents of each complete string into protected_strings (appended), leaving
-// the emptied pair of quotes. Returns the number of entries appended.
-std::int32_t extract_strings(std::string& text, std::vector<std::string>& protected_strings);
+// Lifts the contents of each string that ends into protected_strings (appended), leaving
+// the emptied pair of quotes, or the opening quote and the line break that ended it.
+// Returns the number of entries appended.
+std::int32_t extract_strings(std::string& text, std::vector<std::string>& protected_strings,
+                             rule_set rules = rule_set::css_safe);
 
-// Inserts the first string_count entries back into the emptied pairs, left to right.
-// Returns false, with text unchanged, when some entry finds no pair (or there are fewer
-// than string_count entries).
+// Inserts the first string_count entries back into the emptied strings, left to right.
+// Returns false, with text unchanged, when some entry finds none (or there are fewer than
+// string_count entries).
 bool restore_strings(std::string& text, const std::vector<std::string>& protected_strings,
-                     std::int32_t string_count);
+                     std::int32_t string_count, rule_set rules = rule_set::css_safe);
 
-// The two forms of the compaction rules. css_safe keeps the layout space CSS reads as a
-// separator: before '(', after ')', and before a ':' whose first '{', ';' or '}' after it
-// is '{' (a selector or an at-rule's prelude). byte_only deletes layout space next to all
-// eight delimiters alike; the tests keep it to show what the exceptions save.
-enum class compaction_rules { css_safe, byte_only };
-
-// Deletes redundant layout space and semicolons in repeated passes. Returns the number
-// of bytes deleted.
-std::int32_t compact_text(std::string& text,
-                          compaction_rules rules = compaction_rules::css_safe);
+// Deletes redundant layout space and semicolons in repeated passes, from a text whose
+// strings are emptied. Returns the number of bytes deleted.
+std::int32_t compact_text(std::string& text, rule_set rules = rule_set::css_safe);
 
 struct pipeline_result {
   std::string final_text;
@@ -52,7 +60,7 @@ struct pipeline_result {
 // The stages in the order of a minify run, from the loaded text to the text that would be
 // saved; a text holding a NUL byte is refused first, as no stylesheet.
 pipeline_result run_pipeline(const std::string& loaded_text,
-                             compaction_rules rules = compaction_rules::css_safe);
+                             rule_set rules = rule_set::css_safe);
 
 }  // namespace literal_model
 

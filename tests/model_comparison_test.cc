@@ -103,6 +103,11 @@ TEST(ModelSelfCheck, ScanQuotesAndRemoveComments) {
       {"\\\"/*c*/\"", {7}, "\\\"\"", 1},
       {"\"\\\\\"/*c*/", {0, 3}, "\"\\\\\"", 1},
       {"\"a\"/*c*/\"b\"", {0, 2, 8, 10}, "\"a\"\"b\"", 1},
+      // A line break ends a string, unless escaped.
+      {"'a\n/*c*/'", {0, 2, 8}, "'a\n'", 1},
+      {"'a\\\n/*c*/'", {0, 9}, "'a\\\n/*c*/'", 0},
+      {"'a\\\r\n/*c*/'", {0, 10}, "'a\\\r\n/*c*/'", 0},
+      {"\"a\r/*c*/\f\"", {0, 2, 9}, "\"a\r\f\"", 1},
   };
   for (const comment_row& row : rows) {
     SCOPED_TRACE(row.input);
@@ -141,7 +146,12 @@ TEST(ModelSelfCheck, ExtractAndRestoreStrings) {
       {"a'b \"c\"", "a'b \"c\"", {}},
       {"\"a\" 'b \"c\"", "\"\" 'b \"c\"", {"a"}},
       {"'a''", "'''", {"a"}},
-      {"'a;\n\"b'", "''", {"a;\n\"b"}},
+      // A string ends at a line break (leaving the quote and the line break), unless a
+      // backslash stands before it, or before CR LF.
+      {"'a;\n\"b'", "'\n\"b'", {"a;"}},
+      {"'a\\\n\"b' 'c\r\n 'd\f", "'' '\r\n '\f", {"a\\\n\"b", "c", "d"}},
+      {"\"a\\\r\nb\"'\n", "\"\"'\n", {"a\\\r\nb", ""}},
+      {"''\n'\r", "''\n'\r", {"", ""}},
       {"'x'\"y\"", "''\"\"", {"x", "y"}},
       {"a'", "a'", {}},
       // Escaped quotes neither open nor close, and are never the first quote of a pair.
@@ -194,6 +204,10 @@ TEST(ModelSelfCheck, WholeRun) {
       {"\"a\" /*c*/ \"b\"", "\"a\" \"b\"", 1, 2, 1},
       {"\"a\"/*c*/\"b\"", "\"a\"\"b\"", 1, 2, 0},
       {"a { b : \"x\" ; /* c */ }", "a{b:\"x\"}", 1, 1, 8},
+      {"x/ /* c */ *y", "x/ *y", 1, 0, 1},
+      {".a{}\n// Don't touch\n.x{}\n.c::before { content: \" / \" }",
+       ".a{}//Don't touch\n.x{}.c::before{content:\" / \"}", 0, 2, 7},
+      {"// Don't\n.c{content:\"/* x */\"}", "//Don't\n.c{content:\"/* x */\"}", 0, 2, 1},
       // Not a stylesheet: left as loaded, however much a stage would have changed.
       {std::string("a { b : 'x' ;\0/* c */ }", 23), std::string("a { b : 'x' ;\0/* c */ }", 23),
        0, 0, 0, true},
@@ -423,13 +437,15 @@ TEST(ModelComparison, EveryStageOnLongInputs) {
   compare_on_generated_inputs("a stage on long inputs", compare_every_stage, true);
 }
 
-// The stages take the text 64 bytes at a time: quotes, escapes, pairs and comment ends at
-// every offset after a block that ends in a backslash, an open string or an open comment,
-// right after it and after a block with nothing in it.
+// The stages take the text 64 bytes at a time: quotes, escapes, pairs, comment ends and
+// line breaks at every offset after a block that ends in a backslash, an open string, an
+// open comment or an unfinished escape, right after it and after a block with nothing in
+// it.
 TEST(ModelComparison, EveryStageAcrossBlockBoundaries) {
   const std::string patterns[] = {"'x'",     R"("a'b")", "''''",  "'''", R"(\'x')", R"(\\'')",
-                                  "/*'*/''", "/*/ '",    "*/'",   "'/*'", R"(""x"")"};
-  const std::string openings[] = {"", R"(\)", R"(\\)", "'", "\"", "/*", R"('\)"};
+                                  "/*'*/''", "/*/ '",    "*/'",   "'/*'", R"(""x"")", "\n  ;'x'",
+                                  "'a\n  ;", R"( ; \; )", R"(\31  p)", "/  *"};
+  const std::string openings[] = {"", R"(\)", R"(\\)", "'", "\"", "/*", R"('\)", "'\\\r", R"(\31)"};
   for (const std::string& opening : openings) {
     for (const std::string& pattern : patterns) {
       for (std::size_t plain = 0; plain <= 140; ++plain) {
