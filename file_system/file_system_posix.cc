@@ -96,7 +96,6 @@ int open_regular_file(const std::string& path, struct stat& status) {
   return fd;
 }
 
-
 // What the rename path came to: the new contents are in place, or writing them failed (the
 // original is untouched and no other way is worth trying), or the new file could not be
 // made to match the original, so that only overwriting in place keeps the file what it is.

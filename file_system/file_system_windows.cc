@@ -170,7 +170,6 @@ HANDLE open_disk_file(const std::wstring& wide_path) {
   return file;
 }
 
-
 // What the way through a new file came to: the new contents are in place, or writing them
 // failed (the original is untouched, nothing else is worth trying), or the new file could
 // not take the original's place, which is still there to be overwritten.
@@ -200,11 +199,11 @@ replace_outcome replace_through_new_file(const std::wstring& target, std::string
   // metadata, under the temporary name: moving it into the free place finishes the job.
   if ((error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) &&
       GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (MoveFileExW(temporary_path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-      temporary_name.keep();
-      return replace_outcome::done;
-    }
-    return replace_outcome::failed;
+    // Either way the new file stays: with the original gone, it is all there is.
+    temporary_name.keep();
+    return MoveFileExW(temporary_path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)
+               ? replace_outcome::done
+               : replace_outcome::failed;
   }
   return GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES
              ? replace_outcome::failed

@@ -21,13 +21,11 @@ read_result load_stylesheet(const std::string& path, std::string& working_text,
 
 write_result save_stylesheet(const std::string& path, const std::string& working_text,
                              std::string* kept_copy) {
-  std::string copy;
+  std::string unused;
+  std::string& copy = kept_copy != nullptr ? *kept_copy : unused;
   // No copy of the text where the file holds exactly the working text.
-  const write_result result =
-      platform_uses_crlf() ? replace_file_contents(path, to_file_text(working_text), copy)
-                           : replace_file_contents(path, working_text, copy);
-  if (kept_copy != nullptr) *kept_copy = copy;
-  return result;
+  return platform_uses_crlf() ? replace_file_contents(path, to_file_text(working_text), copy)
+                              : replace_file_contents(path, working_text, copy);
 }
 
 void to_working_text(std::string& bytes, bool fold_crlf) {
