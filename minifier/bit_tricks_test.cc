@@ -9,9 +9,12 @@
 #include <random>
 #include <string>
 
-#include "minifier/byte_block.h"
+#include "minifier/block_scanner.h"
 
 namespace {
+
+using namespace baseline;
+using namespace byte_class;
 
 // Texts of backslashes, quotes and letters, with runs of every length (whole blocks of
 // backslashes included), read block by block: each bit must say what counting back says
@@ -29,7 +32,7 @@ TEST(EscapedBits, AgreeWithCountingBackAtEveryPosition) {
     }
     bool odd_run = false;
     for (std::size_t start = 0; start < text.size(); start += 64) {
-      const std::uint64_t escaped = escaped_bits(byte_block(text, start).any_of<'\\'>(), odd_run);
+      const std::uint64_t escaped = escaped_bits(byte_block(text, start).any_in<backslash>(), odd_run);
       for (std::size_t k = 0; k < 64 && start + k < text.size(); ++k) {
         if (text[start + k] == '\\') continue;  // only the byte after a run counts
         std::size_t run = 0;
@@ -96,26 +99,26 @@ TEST(ByteBlock, MasksPairsAndPadding) {
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.text));
     const byte_block block(row.text, row.from, row.padding);
-    EXPECT_EQ(block.any_of<'/'>(), row.slashes);
-    EXPECT_EQ((block.pairs<'/', '*'>()), row.openers);
+    EXPECT_EQ(block.any_in<slash>(), row.slashes);
+    EXPECT_EQ((block.pairs<slash, asterisk>()), row.openers);
   }
 }
 
-TEST(HasNoneOf, OnlyWholeBlocksWithoutTheBytes) {
+TEST(HasNoneIn, OnlyWholeBlocksWithoutTheBytes) {
   const std::string plain(64, 'a');
-  EXPECT_TRUE((has_none_of<'\'', '"'>(plain, 0)));
-  EXPECT_FALSE((has_none_of<'\'', '"'>(plain, 1)));  // not 64 bytes left: never passed over
-  EXPECT_FALSE((has_none_of<'\'', '"'>(plain + "'", 1)));
-  EXPECT_TRUE((has_none_of<'\'', '"'>(plain + "'", 0)));
-  EXPECT_FALSE((has_none_of<'\'', '"'>(std::string(63, 'a') + "\"", 0)));
+  EXPECT_TRUE((has_none_in<quotes>(plain, 0)));
+  EXPECT_FALSE((has_none_in<quotes>(plain, 1)));  // not 64 bytes left: never passed over
+  EXPECT_FALSE((has_none_in<quotes>(plain + "'", 1)));
+  EXPECT_TRUE((has_none_in<quotes>(plain + "'", 0)));
+  EXPECT_FALSE((has_none_in<quotes>(std::string(63, 'a') + "\"", 0)));
 }
 
-TEST(FindAnyOf, FirstMatchOrTheEnd) {
+TEST(FindInClass, FirstMatchOrTheEnd) {
   const std::string text = std::string(40, 'a') + "{" + std::string(5, 'b') + ";";
-  EXPECT_EQ((find_any_of<'{', ';'>(text.data(), text.size(), 0)), 40u);
-  EXPECT_EQ((find_any_of<'{', ';'>(text.data(), text.size(), 41)), 46u);
-  EXPECT_EQ((find_any_of<'}'>(text.data(), text.size(), 0)), text.size());
-  EXPECT_EQ((find_any_of<'a'>(text.data(), text.size(), text.size())), text.size());
+  EXPECT_EQ((find_in_class<rule_ends>(text.data(), text.size(), 0)), 40u);
+  EXPECT_EQ((find_in_class<rule_ends>(text.data(), text.size(), 41)), 46u);
+  EXPECT_EQ((find_in_class<closing_brace>(text.data(), text.size(), 0)), text.size());
+  EXPECT_EQ((find_in_class<closing_brace>(text.data(), text.size(), text.size())), text.size());
 }
 
 }  // namespace

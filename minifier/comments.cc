@@ -14,11 +14,20 @@
 #include <string_view>
 
 #include "minifier/bit_tricks.h"
-#include "minifier/byte_block.h"
-#include "minifier/quote_reading.h"
+#include "minifier/block_scanner.h"
+#include "minifier/code_path.h"
 #include "minifier/text_limits.h"
 
+#include "minifier/code_path_begin.h"
 namespace {
+
+using namespace byte_class;
+
+// What ends a passed-over stretch: outside strings any quote, escape or '/', in a string
+// its own quote, an escape or a line break, in a comment a '*'.
+constexpr auto outside_events = either<quotes, backslash, slash>;
+constexpr auto apostrophe_events = either<apostrophe, backslash, string_breaks>;
+constexpr auto double_quote_events = either<double_quote, backslash, string_breaks>;
 
 class comment_deletion {
  public:
@@ -66,7 +75,7 @@ class comment_deletion {
     const std::size_t length = end - read_;
     if (write_ != read_) {
       if (length <= 16 && read_ - write_ >= 16 && read_ + 16 <= size_) {
-        store_lane(text_ + write_, load_lane(text_ + read_));
+        copy_16(text_ + write_, text_ + read_);
       } else {
         std::memmove(text_ + write_, text_ + read_, length);
       }
@@ -102,42 +111,36 @@ class comment_deletion {
 std::int32_t remove_comments(std::string& working_text) {
   const std::string_view text(working_text);
   comment_deletion deletion(working_text);
+  escape_scanner escapes;
   reading state = reading::outside;
-  std::size_t from = 0;   // the first bit of the block still to read
-  bool odd_run = false;  // the bytes before the block end in an odd run of backslashes
-  bool escaped_cr = false;  // ... and in an escaped CR
+  std::size_t from = 0;  // the first bit of the block still to read
   for (std::size_t start = 0; start < text.size(); start += 64) {
-    // Most blocks hold nothing either reading looks for: passed over with one test. In a
-    // string only its own quote, an escape or a line break may end it.
+    // Most blocks hold nothing either reading looks for: passed over with one test.
     bool skip = false;
     if (state == reading::in_comment) {
-      skip = deletion.seeks_closer() && has_none_of<'*'>(text, start);
+      skip = deletion.seeks_closer() && has_none_in<asterisk>(text, start);
     } else if (deletion.seeks_closer()) {
       skip = false;  // a comment joined across a deleted one: its closer may be here
     } else if (state == reading::outside) {
-      skip = has_none_of<'\'', '"', '\\', '/'>(text, start);
+      skip = has_none_in<outside_events>(text, start);
     } else {
-      skip = state == reading::in_apostrophes
-                 ? has_none_of<'\'', '\\', '\n', '\r', '\f'>(text, start)
-                 : has_none_of<'"', '\\', '\n', '\r', '\f'>(text, start);
+      skip = state == reading::in_apostrophes ? has_none_in<apostrophe_events>(text, start)
+                                              : has_none_in<double_quote_events>(text, start);
     }
     if (skip) {
-      odd_run = false;
-      escaped_cr = false;
+      escapes.restart();
       continue;
     }
     const byte_block block(text, start, ' ');
-    const std::uint64_t escaped = escaped_bits(block.any_of<'\\'>(), odd_run);
-    const std::uint64_t apostrophes = block.any_of<'\''>() & ~escaped;
-    const std::uint64_t double_quotes = block.any_of<'"'>() & ~escaped;
-    const bool string_may_open = is_in_string(state) || (apostrophes | double_quotes) != 0;
-    const reading_events events{apostrophes, double_quotes, block.pairs<'/', '*'>(),
-                                block.pairs<'*', '/'>(),
-                                string_ending_breaks(block, escaped, string_may_open, escaped_cr)};
+    const escape_scan scan = escapes.scan(block, all_bits, is_in_string(state));
+    const reading_events events{scan.apostrophes, scan.double_quotes,
+                                block.pairs<slash, asterisk>(), block.pairs<asterisk, slash>(),
+                                scan.line_breaks};
     const std::uint64_t open_at_start = is_in_string(state) ? all_bits : 0;
     const std::uint64_t quotes = read_quotes(events, state, from);
-    deletion.read_block(start, events.openers, events.closers, prefix_xor(quotes) ^ open_at_start);
+    deletion.read_block(start, events.openers, events.closers, running_xor(quotes) ^ open_at_start);
   }
   working_text.resize(deletion.finish());
   return deletion.count();
 }
+#include "minifier/code_path_end.h"

@@ -36,24 +36,38 @@
 #include <string_view>
 
 #include "minifier/bit_tricks.h"
-#include "minifier/byte_block.h"
-#include "minifier/quote_reading.h"
+#include "minifier/block_scanner.h"
+#include "minifier/code_path.h"
 #include "minifier/text_limits.h"
 
+#include "minifier/code_path_begin.h"
 namespace {
 
-constexpr std::array<bool, 256> table_of(bool (*predicate)(unsigned char)) {
-  std::array<bool, 256> table{};
-  for (int byte = 0; byte < 256; ++byte) table[byte] = predicate(static_cast<unsigned char>(byte));
-  return table;
-}
+using namespace byte_class;
 
 // Delimiters that delete the layout space after them: all but ')'.
-constexpr std::array<bool, 256> space_after_goes =
-    table_of([](unsigned char byte) { return is_tight_delimiter(byte) && byte != ')'; });
+constexpr std::array<bool, 256> space_after_goes = table(tight_delimiters, keeps_space_after);
 // Delimiters that delete the layout space before them: all but '(' (and a selector's ':').
-constexpr std::array<bool, 256> space_before_goes =
-    table_of([](unsigned char byte) { return is_tight_delimiter(byte) && byte != '('; });
+constexpr std::array<bool, 256> space_before_goes = table(tight_delimiters, keeps_space_before);
+#if defined(CSSQUEEZE_AVX2_PATH)
+// For each way to keep some of eight bytes (bit k: byte k stays), the byte shuffle that
+// packs the kept ones to the front.
+constexpr std::array<std::array<char, 8>, 256> pack_orders = [] {
+  std::array<std::array<char, 8>, 256> orders{};
+  for (unsigned pattern = 0; pattern < 256; ++pattern) {
+    unsigned next = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      if (((pattern >> k) & 1) != 0) orders[pattern][next++] = static_cast<char>(k);
+    }
+  }
+  return orders;
+}();
+#endif
+// What a gap is made of.
+constexpr auto gap_bytes = either<layout, semicolon>;
+// What may end a string.
+constexpr auto apostrophe_string_ends = either<apostrophe, string_breaks>;
+constexpr auto double_quote_string_ends = either<double_quote, string_breaks>;
 
 // Where the string opened at `opening` ends, from `from` on: at the first unescaped quote
 // of its kind or line break, or not_found when the text ends first.
@@ -61,8 +75,9 @@ std::size_t find_string_end(std::string_view text, std::size_t opening, std::siz
   const bool in_apostrophes = text[opening] == '\'';
   for (;; ++from) {
     if (from >= text.size()) return not_found;
-    from = in_apostrophes ? find_any_of<'\'', '\n', '\r', '\f'>(text.data(), text.size(), from)
-                          : find_any_of<'"', '\n', '\r', '\f'>(text.data(), text.size(), from);
+    from = in_apostrophes
+               ? find_in_class<apostrophe_string_ends>(text.data(), text.size(), from)
+               : find_in_class<double_quote_string_ends>(text.data(), text.size(), from);
     if (from == text.size()) return not_found;
     const char byte = text[from];
     // A CR before this LF in the string was escaped, or the string would have ended there;
@@ -108,8 +123,9 @@ class string_reader {
   // without a quote or backslash (the text's gaps).
   block_reading read_block(std::string_view text, const byte_block& block, std::size_t at) {
     // Most blocks: outside strings, with no quote or backslash, nor one just before.
-    if (state_ == reading::outside && !odd_run_ && block.any_of<'\\', '\'', '"'>() == 0) {
-      escaped_cr_ = false;
+    if (state_ == reading::outside && !escapes_.ends_in_escape() &&
+        block.any_in<quotes_and_escapes>() == 0) {
+      escapes_.restart();
       return {0, carried_bits(at)};
     }
     return read_quotes_of_block(text, block, at);
@@ -142,21 +158,15 @@ class string_reader {
       live = bits_from(end_ - at + 1);
       if (text[end_] != state_quote()) kept |= std::uint64_t{1} << (end_ - at);
       state_ = reading::outside;
-      odd_run_ = false;
-      escaped_cr_ = false;
+      escapes_.restart();
       ++count_;
     }
-    const std::uint64_t backslashes = block.any_of<'\\'>() & live;
-    const std::uint64_t escaped = escaped_bits(backslashes, odd_run_);
-    const std::uint64_t quote_bytes = block.any_of<'\'', '"'>();
+    const escape_scan scan = escapes_.scan(block, live, false);
     std::uint64_t found = 0;
-    std::uint64_t line_breaks = 0;
     if (unterminated_ == not_found) {
-      const std::uint64_t quotes = quote_bytes & live & ~escaped;
-      const std::uint64_t apostrophes = block.any_of<'\''>() & quotes;
-      line_breaks = string_ending_breaks(block, escaped, quotes != 0, escaped_cr_) & live;
       std::size_t from = 0;
-      found = read_quotes({apostrophes, quotes & ~apostrophes, 0, 0, line_breaks}, state_, from);
+      found = read_quotes({scan.apostrophes, scan.double_quotes, 0, 0, scan.line_breaks}, state_,
+                          from);
       if (state_ != reading::outside) {
         // The last quote found opened a string that goes on past the block.
         const std::size_t opening = at + 63 - static_cast<std::size_t>(std::countl_zero(found));
@@ -169,11 +179,11 @@ class string_reader {
         }
       }
     }
-    const std::uint64_t inside = prefix_xor(found);
+    const std::uint64_t inside = running_xor(found);
     count_ += count_bits(found & ~inside);
-    kept |= escaped | (found & line_breaks);
+    kept |= scan.escaped | (found & scan.line_breaks);
     // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
-    const std::uint64_t outside_escapes = escaped & ~backslashes & ~quote_bytes & ~inside & live;
+    const std::uint64_t outside_escapes = scan.escaped & ~scan.backslashes & ~inside & live;
     for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
       const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
       if (first >= text.size()) break;  // a backslash was the text's last byte
@@ -191,10 +201,11 @@ class string_reader {
 
   char state_quote() const { return state_ == reading::in_apostrophes ? '\'' : '"'; }
 
+  static constexpr auto quotes_and_escapes = either<quotes, backslash>;
+
   reading state_ = reading::outside;
   std::size_t end_ = 0;      // of the string open at the end of the last block read
-  bool odd_run_ = false;     // the bytes read end in an odd run of backslashes
-  bool escaped_cr_ = false;  // ... or in an escaped CR
+  escape_scanner escapes_;
   std::size_t pending_ = not_found;  // a byte past the last block read, kept as it is
   std::size_t unterminated_;  // where an unterminated quote was met, or not_found
   std::size_t count_ = 0;    // strings ended
@@ -218,7 +229,7 @@ class selector_colons {
       for (std::size_t at = colon + 1; at < text.size(); at += 64) {
         const byte_block block(text, at, ' ');
         const block_reading read = strings.read_block(text, block, at);
-        const std::uint64_t terminators = block.any_of<'{', ';', '}'>() & ~read.contents &
+        const std::uint64_t terminators = block.any_in<rule_ends>() & ~read.contents &
                                           ~read.kept_as_is & bits_below(text.size() - at);
         if (terminators != 0) {
           terminator_ = at + static_cast<std::size_t>(std::countr_zero(terminators));
@@ -247,7 +258,7 @@ class compaction {
       const std::size_t length = std::min<std::size_t>(64, size_ - read_);
       const std::uint64_t in_text = bits_below(length);
       const block_reading read = strings_.read_block(view_, block, read_);
-      const std::uint64_t gaps = block.any_of<' ', '\t', '\n', '\r', ';'>() & ~read.contents &
+      const std::uint64_t gaps = block.any_in<gap_bytes>() & ~read.contents &
                                  ~read.kept_as_is & in_text;
       if (gaps == 0 && write_ == read_) {  // nothing to delete, and nothing to move
         read_ += length;
@@ -284,31 +295,31 @@ class compaction {
                      std::uint64_t kept_as_is) {
     const std::uint64_t starts = run_starts(gaps);
     const std::uint64_t after = after_runs(gaps, starts);  // the byte after each gap
-    const std::uint64_t layout = gaps & ~block.any_of<';'>();
+    const std::uint64_t layout = gaps & ~block.any_in<semicolon>();
     const std::uint64_t only_layout = after_runs(layout, starts & layout) & after;
     // The byte before a gap may be escaped; the byte after one never is.
-    const std::uint64_t slashes = block.any_of<'/'>() & ~kept_as_is;
-    const std::uint64_t tight =
-        (block.any_of<':', '{', '}', '(', ')', ','>() & ~kept_as_is) | slashes;
+    const std::uint64_t tight = block.any_in<tight_delimiters>() & ~kept_as_is;
+    const std::uint64_t slashes = block.any_in<slash>() & ~kept_as_is;
     const std::uint64_t pull_after =
-        (((tight & ~block.any_of<')'>()) << 1) | gap_after_kept_end_goes()) & starts;
+        (((tight & ~block.any_in<keeps_space_after>()) << 1) | gap_after_kept_end_goes()) &
+        starts;
     // Marked at the byte after the gap, like everything below.
     std::uint64_t pulled = after_runs(gaps, pull_after);
     const std::uint64_t slash_starts = ((slashes << 1) | last_kept_is_slash()) & starts;
-    if (slash_starts != 0) pulled &= ~(after_runs(gaps, slash_starts) & block.any_of<'*'>());
+    if (slash_starts != 0) pulled &= ~(after_runs(gaps, slash_starts) & block.any_in<asterisk>());
     const std::uint64_t may_keep_layout = only_layout & ~pulled;
     std::uint64_t keeps_layout = 0;
     if (may_keep_layout != 0) {  // none in a block whose gaps all touch ';' or '{'
-      std::uint64_t pull_before = tight & ~block.any_of<'('>();
+      std::uint64_t pull_before = tight & ~block.any_in<keeps_space_before>();
       // Only a ':' after a gap that would otherwise keep its space is worth the look-ahead.
-      for (std::uint64_t rest = may_keep_layout & block.any_of<':'>(); rest != 0;
+      for (std::uint64_t rest = may_keep_layout & block.any_in<colon>(); rest != 0;
            rest &= rest - 1) {
         const std::size_t at = static_cast<std::size_t>(std::countr_zero(rest));
         if (colons_.contains(view_, read_ + at, strings_)) pull_before &= ~(std::uint64_t{1} << at);
       }
       keeps_layout = may_keep_layout & ~pull_before;
     }
-    const std::uint64_t keeps_semicolon = after & ~only_layout & ~block.any_of<'}'>();
+    const std::uint64_t keeps_semicolon = after & ~only_layout & ~block.any_in<closing_brace>();
     const std::uint64_t keep = (~gaps & bits_below(limit)) | ((keeps_semicolon | keeps_layout) >> 1);
 
     char bytes[96];  // the block, and room for the last thirty-two-byte load to read
@@ -322,7 +333,7 @@ class compaction {
     rest &= rest - 1;
     bytes[std::countr_zero(rest)] = ';';
     for (rest &= rest - 1; rest != 0; rest &= rest - 1) bytes[std::countr_zero(rest)] = ';';
-    move_kept(bytes, keep);
+    move_kept(bytes, keep, limit);
     read_ += limit;
   }
 
@@ -331,7 +342,27 @@ class compaction {
   // stores whatever its length (up to 32 bytes, most of them): such a store ends on bytes
   // already copied out, and the processor need not guess a loop's length. Before that,
   // byte by byte, and nothing at all while the kept bytes are still in place.
-  void move_kept(const char* bytes, std::uint64_t keep) {
+  void move_kept(const char* bytes, std::uint64_t keep, std::size_t limit) {
+#if defined(CSSQUEEZE_AVX2_PATH)
+    // With a byte shuffle at hand, the kept bytes of each eight are packed to the front of
+    // a register in one step and stored at once, whatever the number of runs. Once the
+    // prefix trails the block by eight bytes, each eight-byte store ends on bytes already
+    // copied out.
+    if (read_ - write_ >= 8) {
+      for (std::size_t first = 0; first < limit; first += 8) {
+        const unsigned pattern = static_cast<unsigned>(keep >> first) & 0xFF;
+        const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + first));
+        const __m128i order =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack_orders[pattern].data()));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(text_ + write_),
+                         _mm_shuffle_epi8(eight, order));
+        write_ += static_cast<std::size_t>(_mm_popcnt_u32(pattern));
+      }
+      return;
+    }
+#else
+    (void)limit;
+#endif
     std::uint64_t firsts = run_starts(keep);
     std::uint64_t lasts = keep & ~(keep >> 1);
     const bool wide = read_ - write_ >= 32;
@@ -339,11 +370,9 @@ class compaction {
       const std::size_t first = static_cast<std::size_t>(std::countr_zero(firsts));
       const std::size_t length = static_cast<std::size_t>(std::countr_zero(lasts)) + 1 - first;
       if (wide) {
-        store_lane(text_ + write_, load_lane(bytes + first));
-        store_lane(text_ + write_ + 16, load_lane(bytes + first + 16));
-        for (std::size_t i = 32; i < length; i += 16) {
-          store_lane(text_ + write_ + i, load_lane(bytes + first + i));
-        }
+        copy_16(text_ + write_, bytes + first);
+        copy_16(text_ + write_ + 16, bytes + first + 16);
+        for (std::size_t i = 32; i < length; i += 16) copy_16(text_ + write_ + i, bytes + first + i);
       } else if (write_ != read_ + first) {
         for (std::size_t i = 0; i < length; ++i) text_[write_ + i] = bytes[first + i];
       }
@@ -352,21 +381,22 @@ class compaction {
   }
 
   // A gap that fills a whole block and may go on far past it (indentation, only spaces):
-  // read sixteen bytes at a time to its end, then written as what is left of it. No string
-  // opens inside it, so no quote is passed over. compact_text_bench, only_spaces, 16 MiB:
-  // byte by byte 1270 MB/s, this 2260.
+  // read a lane at a time to its end, then written as what is left of it. No string opens
+  // inside it, so no quote is passed over. compact_text_bench, only_spaces, 16 MiB: byte
+  // by byte 1270 MB/s, sixteen bytes at a time 2260.
   void compact_long_gap() {
     std::size_t end = read_;
     bool has_semicolon = false;
-    while (end + 16 <= size_) {
+    while (end + lane_size <= size_) {
       const byte_lane lane = load_lane(text_ + end);
-      const unsigned gap = lane_matches<' ', '\t', '\n', '\r', ';'>(lane);
-      const unsigned length = static_cast<unsigned>(std::countr_one(gap));
-      has_semicolon = has_semicolon || (lane_matches<';'>(lane) & ((1u << length) - 1)) != 0;
+      const std::uint32_t gap = lane_matches_class<gap_bytes>(lane);
+      const std::size_t length = static_cast<std::size_t>(std::countr_one(gap));
+      has_semicolon =
+          has_semicolon || (lane_matches_class<semicolon>(lane) & bits_below(length)) != 0;
       end += length;
-      if (length < 16) break;
+      if (length < lane_size) break;
     }
-    if (end + 16 > size_) {
+    if (end + lane_size > size_) {
       for (; end < size_ && (is_layout_space(text_[end]) || text_[end] == ';'); ++end) {
         has_semicolon = has_semicolon || text_[end] == ';';
       }
@@ -418,3 +448,4 @@ compaction_result compact_text(std::string& working_text) {
   working_text.resize(sweep.length());
   return {to_count(sweep.string_count()), to_count(size - sweep.length())};
 }
+#include "minifier/code_path_end.h"

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "minifier/byte_classes.h"
+
 struct compaction_result {
   std::int32_t string_count = 0;   // complete strings, whose contents were left alone
   std::int32_t removal_count = 0;  // bytes deleted
@@ -24,18 +26,5 @@ struct compaction_result {
 // layout byte after a backslash and one to six hex digits, and the line break that ends a
 // string. Prints nothing. Linear in the length of the text.
 compaction_result compact_text(std::string& working_text);
-
-// The byte classes the rules use.
-constexpr bool is_layout_space(unsigned char byte) {
-  return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
-}
-constexpr bool is_tight_delimiter(unsigned char byte) {
-  return byte == ';' || byte == ':' || byte == '{' || byte == '}' || byte == '(' ||
-         byte == ')' || byte == ',' || byte == '/';
-}
-constexpr bool is_hex_digit(unsigned char byte) {
-  return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'f') ||
-         (byte >= 'A' && byte <= 'F');
-}
 
 #endif  // MINIFIER_COMPACT_TEXT_H_

@@ -86,6 +86,23 @@ for target in "${unit_tests[@]}"; do
   fi
 done
 
+# The text stages again on the SSE2 path: the processor here would choose AVX2, and did.
+if [[ -f $build/minifier_tests.exe ]]; then
+  if grep -qw avx2 /proc/cpuinfo && ! grep -q '^code path: AVX2' "$build/minifier_tests.wine.log"; then
+    failures+=("minifier_tests under Wine did not take the AVX2 path")
+  fi
+  say "minifier_tests.exe under Wine, SSE2 path forced"
+  log=$build/minifier_tests.sse2.wine.log
+  if CSSQUEEZE_CODE_PATH=sse2 timeout 900 "$wine" "$build/minifier_tests.exe" </dev/null >"$log" 2>&1 &&
+    grep -q '^code path: baseline' "$log"; then
+    grep -E '^\[  (PASSED|FAILED)' "$log" || true
+  else
+    grep -E '^\[  FAILED|Failure|Expected|Which is|actual' "$log" | head -60 || true
+    tail -5 "$log"
+    failures+=("minifier_tests under Wine on the SSE2 path")
+  fi
+fi
+
 say "end-to-end checks of cssqueeze.exe under Wine"
 if ! WINE="$wine" CSSQUEEZE_EXE="$build/cssqueeze.exe" INVOKE_VERB="$build/invoke_verb.exe" \
   bash "$repo/tests/windows/end_to_end.sh"; then

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "minifier/code_path.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
 #include "tests/css_generator.h"
@@ -225,7 +226,20 @@ TEST(ModelSelfCheck, WholeRun) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The fast stages against the model on generated inputs.
+// The fast stages against the model on generated inputs, on the code path the processor
+// chooses; the test command runs them a second time with the SSE2 path forced.
+
+// Without this, a choice that never takes a path would leave it untested unnoticed.
+TEST(CodePath, ForcedOrChosenByTheProcessor) {
+  const char* forced = std::getenv("CSSQUEEZE_CODE_PATH");
+  bool avx2_expected = false;
+#if CSSQUEEZE_HAS_AVX2_PATH
+  avx2_expected = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul");
+#endif
+  if (forced != nullptr && std::string(forced) == "sse2") avx2_expected = false;
+  EXPECT_EQ(chosen_code_path(), avx2_expected ? code_path::avx2 : code_path::baseline);
+  std::printf("code path: %s\n", chosen_code_path() == code_path::avx2 ? "AVX2" : "baseline");
+}
 
 std::uint64_t read_environment(const char* name, std::uint64_t fallback) {
   const char* value = std::getenv(name);

@@ -1,0 +1,81 @@
+// The classes of bytes the text stages tell apart, each written down once. Every mask of a
+// block and every lookup table of the stages is made from these lists, so a class changed
+// here changes everywhere at once (and the tests' own step-by-step model, which spells the
+// classes out for itself, tells when the change alters a result).
+#ifndef MINIFIER_BYTE_CLASSES_H_
+#define MINIFIER_BYTE_CLASSES_H_
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace byte_class {
+
+// Layout space: the whitespace the compaction may delete (FF and VT are kept as they are).
+inline constexpr std::string_view layout = "\t\n\r ";
+// Delimiters that layout space next to them can always go beside, but for the exceptions
+// below, where CSS reads the space as a separator.
+inline constexpr std::string_view tight_delimiters = ";:{}(),/";
+// The tight delimiter that keeps the space before it ("and (max-width") ...
+inline constexpr std::string_view keeps_space_before = "(";
+// ... and the one that keeps the space after it ("(2n) td").
+inline constexpr std::string_view keeps_space_after = ")";
+// The bytes that end the rule or prelude a ':' stands in; a ':' followed first by '{' is
+// in a selector (".a :hover") and keeps the space before it.
+inline constexpr std::string_view rule_ends = "{;}";
+// The line breaks that end a string no backslash escapes.
+inline constexpr std::string_view string_breaks = "\n\r\f";
+// The quotes that open and close strings.
+inline constexpr std::string_view quotes = "'\"";
+inline constexpr std::string_view hex_digits = "0123456789abcdefABCDEF";
+
+constexpr bool contains(std::string_view byte_class, unsigned char byte) {
+  return byte_class.find(static_cast<char>(byte)) != std::string_view::npos;
+}
+
+// A class as a table of 256 entries, for the byte-at-a-time parts.
+constexpr std::array<bool, 256> table(std::string_view byte_class,
+                                      std::string_view except = {}) {
+  std::array<bool, 256> entries{};
+  for (const char byte : byte_class) entries[static_cast<unsigned char>(byte)] = true;
+  for (const char byte : except) entries[static_cast<unsigned char>(byte)] = false;
+  return entries;
+}
+
+// Several classes as one list of bytes, for a mask or a search of any of them.
+template <const std::string_view&... Classes>
+inline constexpr std::array<char, (Classes.size() + ...)> either = [] {
+  std::array<char, (Classes.size() + ...)> bytes{};
+  std::size_t next = 0;
+  const auto append = [&](std::string_view byte_class) {
+    for (const char byte : byte_class) bytes[next++] = byte;
+  };
+  (append(Classes), ...);
+  return bytes;
+}();
+
+// Single bytes with a role of their own in the rules, as lists of one, like the classes.
+inline constexpr std::string_view apostrophe = "'";
+inline constexpr std::string_view double_quote = "\"";
+inline constexpr std::string_view backslash = "\\";
+inline constexpr std::string_view semicolon = ";";
+inline constexpr std::string_view colon = ":";
+inline constexpr std::string_view slash = "/";
+inline constexpr std::string_view asterisk = "*";
+inline constexpr std::string_view closing_brace = "}";
+inline constexpr std::string_view line_feed = "\n";
+inline constexpr std::string_view carriage_return = "\r";
+
+}  // namespace byte_class
+
+constexpr bool is_layout_space(unsigned char byte) {
+  return byte_class::contains(byte_class::layout, byte);
+}
+constexpr bool is_tight_delimiter(unsigned char byte) {
+  return byte_class::contains(byte_class::tight_delimiters, byte);
+}
+constexpr bool is_hex_digit(unsigned char byte) {
+  return byte_class::contains(byte_class::hex_digits, byte);
+}
+
+#endif  // MINIFIER_BYTE_CLASSES_H_
