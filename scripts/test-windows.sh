@@ -86,6 +86,18 @@ for target in "${unit_tests[@]}"; do
   fi
 done
 
+# The executable must start and run on a processor without AVX2: only the AVX2 copy of the
+# text stages (namespace avx2) may hold VEX-encoded or BMI/POPCNT/PCLMUL instructions.
+say "AVX2 instructions only in the AVX2 copy of the text stages"
+outside=$(x86_64-w64-mingw32-objdump -d "$build/cssqueeze.exe" | awk -F'\t' '
+  /^[0-9a-f]+ <.*>:$/ { function_name = $0 }
+  $3 ~ /^(v[a-z0-9]+|pclmulqdq|popcnt|andn|blsr|blsi|pext|pdep|shlx|shrx|sarx)( |$)/ &&
+    function_name !~ /<_ZN4avx2/ { print function_name }' | sort -u)
+if [[ -n $outside ]]; then
+  echo "$outside"
+  failures+=("AVX2 instructions outside the AVX2 path")
+fi
+
 # The text stages again on the SSE2 path: the processor here would choose AVX2, and did.
 if [[ -f $build/minifier_tests.exe ]]; then
   if grep -qw avx2 /proc/cpuinfo && ! grep -q '^code path: AVX2' "$build/minifier_tests.wine.log"; then
