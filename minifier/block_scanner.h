@@ -214,6 +214,7 @@ struct reading_events {
 // The escapes of a block and what they leave of its quotes and line breaks.
 struct escape_scan {
   std::uint64_t backslashes;
+  std::uint64_t quote_bytes;    // every ' and ", escaped or not
   std::uint64_t escaped;        // bytes after an odd run of backslashes
   std::uint64_t apostrophes;    // unescaped
   std::uint64_t double_quotes;  // unescaped
@@ -233,8 +234,11 @@ class escape_scanner {
     escape_scan found;
     found.backslashes = block.any_in<byte_class::backslash>() & live;
     found.escaped = escaped_bits(found.backslashes, odd_run_);
-    found.apostrophes = block.any_in<byte_class::apostrophe>() & live & ~found.escaped;
-    found.double_quotes = block.any_in<byte_class::double_quote>() & live & ~found.escaped;
+    const std::uint64_t apostrophes = block.any_in<byte_class::apostrophe>() & live;
+    const std::uint64_t double_quotes = block.any_in<byte_class::double_quote>() & live;
+    found.quote_bytes = apostrophes | double_quotes;
+    found.apostrophes = apostrophes & ~found.escaped;
+    found.double_quotes = double_quotes & ~found.escaped;
     found.line_breaks = 0;
     if (!string_open && (found.apostrophes | found.double_quotes) == 0) {
       escaped_cr_ = false;  // no string is open after the block either

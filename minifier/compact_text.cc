@@ -183,7 +183,10 @@ class string_reader {
     count_ += count_bits(found & ~inside);
     kept |= scan.escaped | (found & scan.line_breaks);
     // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
-    const std::uint64_t outside_escapes = scan.escaped & ~scan.backslashes & ~inside & live;
+    // (An escaped quote is no hex digit: masked out here, a text of \' and \" is not
+    // looked at byte by byte.)
+    const std::uint64_t outside_escapes =
+        scan.escaped & ~scan.backslashes & ~scan.quote_bytes & ~inside & live;
     for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
       const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
       if (first >= text.size()) break;  // a backslash was the text's last byte
