@@ -38,12 +38,14 @@
 #include "minifier/bit_tricks.h"
 #include "minifier/block_scanner.h"
 #include "minifier/code_path.h"
+#include "minifier/string_reading.h"
 #include "minifier/text_limits.h"
 
 #include "minifier/code_path_begin.h"
 namespace {
 
 using namespace byte_class;
+using namespace string_reading;
 
 // Delimiters that delete the layout space after them: all but ')'.
 constexpr std::array<bool, 256> space_after_goes = table(tight_delimiters, keeps_space_after);
@@ -65,188 +67,6 @@ constexpr std::array<std::array<char, 8>, 256> pack_orders = [] {
 #endif
 // What a gap is made of.
 constexpr auto gap_bytes = either<layout, semicolon>;
-// What may end a string.
-constexpr auto apostrophe_string_ends = either<apostrophe, string_breaks>;
-constexpr auto double_quote_string_ends = either<double_quote, string_breaks>;
-
-// Where the string opened at `opening` ends, from `from` on: at the first unescaped quote
-// of its kind or line break, or not_found when the text ends first.
-std::size_t find_string_end(std::string_view text, std::size_t opening, std::size_t from) {
-  const bool in_apostrophes = text[opening] == '\'';
-  for (;; ++from) {
-    if (from >= text.size()) return not_found;
-    from = in_apostrophes
-               ? find_in_class<apostrophe_string_ends>(text.data(), text.size(), from)
-               : find_in_class<double_quote_string_ends>(text.data(), text.size(), from);
-    if (from == text.size()) return not_found;
-    const char byte = text[from];
-    // A CR before this LF in the string was escaped, or the string would have ended there;
-    // a backslash escapes both.
-    if (byte == '\n' && text[from - 1] == '\r') continue;
-    std::size_t backslashes = 0;
-    while (text[from - 1 - backslashes] == '\\') ++backslashes;  // stops at the opening quote
-    if (backslashes % 2 == 0) return from;
-  }
-}
-
-// The layout byte that ends the hex escape whose first digit is at `first`, or not_found:
-// CSS takes one to six hex digits and one whitespace byte after them as part of the escape.
-std::size_t hex_escape_end(std::string_view text, std::size_t first) {
-  std::size_t end = first;
-  while (end < text.size() && end - first < 6 &&
-         is_hex_digit(static_cast<unsigned char>(text[end]))) {
-    ++end;
-  }
-  if (end == first || end == text.size()) return not_found;
-  return is_layout_space(static_cast<unsigned char>(text[end])) ? end : not_found;
-}
-
-// What the reading of strings says of a block (bit k: byte k).
-struct block_reading {
-  std::uint64_t contents;    // inside complete strings, quotes not included
-  std::uint64_t kept_as_is;  // outside strings: escaped bytes, and the layout byte that
-                             // ends a hex escape or a string (contents may have some too)
-};
-
-// Reads the strings of a text block after block, left to right, on the text as it was
-// before any byte of it was moved: every block is read before the sweep writes into it.
-// A string that goes on past its block is followed to its end at once, so that an
-// unterminated one is known for what it is before its block is compacted.
-class string_reader {
- public:
-  // A reading that begins outside strings, or after an unterminated quote (`finished`),
-  // when nothing after it can open one.
-  explicit string_reader(bool finished = false)
-      : unterminated_(finished ? 0 : not_found) {}
-
-  // Blocks are read in order; one may be read again from a byte the last read passed over
-  // without a quote or backslash (the text's gaps).
-  block_reading read_block(std::string_view text, const byte_block& block, std::size_t at) {
-    // Most blocks: outside strings, with no quote or backslash, nor one just before.
-    if (state_ == reading::outside && !escapes_.ends_in_escape() &&
-        block.any_in<quotes_and_escapes>() == 0) {
-      escapes_.restart();
-      return {0, carried_bits(at)};
-    }
-    return read_quotes_of_block(text, block, at);
-  }
-
-  std::size_t count() const { return count_; }
-  // Whether an unterminated quote stands before `position`.
-  bool finished_before(std::size_t position) const {
-    return unterminated_ != not_found && unterminated_ < position;
-  }
-
- private:
-  // The byte after the last block that an escape from it keeps as it is, if this block
-  // holds it.
-  std::uint64_t carried_bits(std::size_t at) {
-    if (pending_ == not_found || pending_ >= at + 64) return 0;
-    const std::uint64_t bit = std::uint64_t{1} << (pending_ - at);
-    pending_ = not_found;
-    return bit;
-  }
-
-  block_reading read_quotes_of_block(std::string_view text, const byte_block& block,
-                                     std::size_t at) {
-    std::uint64_t contents = 0;
-    std::uint64_t kept = carried_bits(at);
-    std::uint64_t live = all_bits;
-    if (state_ != reading::outside) {  // in a string whose end is known
-      if (end_ >= at + 64) return {all_bits, kept};
-      contents = bits_below(end_ - at);
-      live = bits_from(end_ - at + 1);
-      if (text[end_] != state_quote()) kept |= std::uint64_t{1} << (end_ - at);
-      state_ = reading::outside;
-      escapes_.restart();
-      ++count_;
-    }
-    const escape_scan scan = escapes_.scan(block, live, false);
-    std::uint64_t found = 0;
-    if (unterminated_ == not_found) {
-      std::size_t from = 0;
-      found = read_quotes({scan.apostrophes, scan.double_quotes, 0, 0, scan.line_breaks}, state_,
-                          from);
-      if (state_ != reading::outside) {
-        // The last quote found opened a string that goes on past the block.
-        const std::size_t opening = at + 63 - static_cast<std::size_t>(std::countl_zero(found));
-        end_ = find_string_end(text, opening, at + 64);
-        if (end_ == not_found) {
-          // Unterminated: it protects nothing, and no quote after it opens a string.
-          found &= ~(std::uint64_t{1} << (opening - at));
-          unterminated_ = opening;
-          state_ = reading::outside;
-        }
-      }
-    }
-    const std::uint64_t inside = running_xor(found);
-    count_ += count_bits(found & ~inside);
-    kept |= scan.escaped | (found & scan.line_breaks);
-    // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
-    // (An escaped quote is no hex digit: masked out here, a text of \' and \" is not
-    // looked at byte by byte.)
-    const std::uint64_t outside_escapes =
-        scan.escaped & ~scan.backslashes & ~scan.quote_bytes & ~inside & live;
-    for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
-      const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
-      if (first >= text.size()) break;  // a backslash was the text's last byte
-      if (!is_hex_digit(static_cast<unsigned char>(text[first]))) continue;
-      const std::size_t end = hex_escape_end(text, first);
-      if (end == not_found) continue;
-      if (end < at + 64) {
-        kept |= std::uint64_t{1} << (end - at);
-      } else {
-        pending_ = end;  // only the block's last escape can end past it
-      }
-    }
-    return {contents | (inside & ~found), kept};
-  }
-
-  char state_quote() const { return state_ == reading::in_apostrophes ? '\'' : '"'; }
-
-  static constexpr auto quotes_and_escapes = either<quotes, backslash>;
-
-  reading state_ = reading::outside;
-  std::size_t end_ = 0;      // of the string open at the end of the last block read
-  escape_scanner escapes_;
-  std::size_t pending_ = not_found;  // a byte past the last block read, kept as it is
-  std::size_t unterminated_;  // where an unterminated quote was met, or not_found
-  std::size_t count_ = 0;    // strings ended
-};
-
-// Tells whether a ':' stands in a selector or an at-rule's prelude: whether the first '{',
-// ';' or '}' after it, outside strings, is '{'. The colons asked about come in ascending
-// order, so the terminator found for one answers every colon before it, and each byte is
-// looked at once: 100 MB of "a :b " with no '{' at all takes one search. An escaped one
-// is part of a name. `reading` is the string reading that has reached the colon; the colon
-// lies outside strings.
-class selector_colons {
- public:
-  bool contains(std::string_view text, std::size_t colon, const string_reader& reading) {
-    if (!searched_ || terminator_ < colon) {
-      searched_ = true;
-      terminator_ = text.size();
-      // Only an unterminated quote before the colon carries over to the byte after it,
-      // which is neither escaped nor inside a string.
-      string_reader strings(reading.finished_before(colon));
-      for (std::size_t at = colon + 1; at < text.size(); at += 64) {
-        const byte_block block(text, at, ' ');
-        const block_reading read = strings.read_block(text, block, at);
-        const std::uint64_t terminators = block.any_in<rule_ends>() & ~read.contents &
-                                          ~read.kept_as_is & bits_below(text.size() - at);
-        if (terminators != 0) {
-          terminator_ = at + static_cast<std::size_t>(std::countr_zero(terminators));
-          break;
-        }
-      }
-    }
-    return terminator_ < text.size() && text[terminator_] == '{';
-  }
-
- private:
-  std::size_t terminator_ = 0;
-  bool searched_ = false;
-};
 
 class compaction {
  public:
