@@ -8,6 +8,7 @@
 #ifndef MINIFIER_BLOCK_SCANNER_H_
 #define MINIFIER_BLOCK_SCANNER_H_
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -85,16 +86,6 @@ inline std::uint64_t running_xor(std::uint64_t x) { return prefix_xor(x); }
 
 #endif
 
-// Sixteen bytes from one place to another, through a register.
-#if defined(CSSQUEEZE_AVX2_PATH) || defined(__SSE2__) || defined(_M_X64)
-inline void copy_16(char* to, const char* from) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
-                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
-}
-#else
-inline void copy_16(char* to, const char* from) { std::memmove(to, from, 16); }
-#endif
-
 constexpr std::size_t lane_size = sizeof(byte_lane);
 constexpr std::size_t not_found = std::string_view::npos;
 
@@ -161,11 +152,13 @@ class byte_block {
     return any_in<First>() & next_is_second;
   }
 
-  // The 64 bytes, into out[0, 64).
-  void copy_to(char* out) const {
+  // The 64 bytes into out[0, 64), and zeros after them, where the last wide load of
+  // move_kept() may read.
+  void copy_to(char (&out)[96]) const {
     for (std::size_t i = 0; i < lane_count; ++i) {
       std::memcpy(out + lane_size * i, &lanes_[i], lane_size);
     }
+    std::memset(out + 64, 0, 32);
   }
 
  private:
@@ -173,6 +166,64 @@ class byte_block {
   byte_lane lanes_[lane_count];
   char following_;
 };
+
+#if defined(CSSQUEEZE_AVX2_PATH)
+// For each way to keep some of eight bytes (bit k: byte k stays), the byte shuffle that
+// packs the kept ones to the front.
+constexpr std::array<std::array<char, 8>, 256> pack_orders = [] {
+  std::array<std::array<char, 8>, 256> orders{};
+  for (unsigned pattern = 0; pattern < 256; ++pattern) {
+    unsigned next = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      if (((pattern >> k) & 1) != 0) orders[pattern][next++] = static_cast<char>(k);
+    }
+  }
+  return orders;
+}();
+#endif
+
+// Moves the kept bytes of a block below `limit` (bit k of keep: bytes[k], copied out by
+// byte_block::copy_to from text[at + k]) to text[write] on, and returns the new write.
+// Once the kept prefix trails the block far enough, stores are wider than what they keep:
+// each ends at or before the place its first byte came from, so it overwrites only bytes
+// already copied out, never a byte past `limit`.
+inline std::size_t move_kept(char* text, std::size_t write, std::size_t at, const char* bytes,
+                             std::uint64_t keep, std::size_t limit) {
+  keep &= bits_below(limit);
+#if defined(CSSQUEEZE_AVX2_PATH)
+  // With a byte shuffle at hand, the kept bytes of each eight are packed to the front of a
+  // register in one step and stored at once, whatever the number of runs.
+  if (at - write >= 8) {
+    for (std::size_t first = 0; first < limit; first += 8) {
+      const unsigned pattern = static_cast<unsigned>(keep >> first) & 0xFF;
+      const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + first));
+      const __m128i order =
+          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack_orders[pattern].data()));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(text + write), _mm_shuffle_epi8(eight, order));
+      write += static_cast<std::size_t>(_mm_popcnt_u32(pattern));
+    }
+    return write;
+  }
+#endif
+  // Otherwise run by run: once 32 bytes behind, each run with two sixteen-byte stores
+  // whatever its length (most runs are shorter), so the processor need not guess a loop's
+  // length; before that byte by byte, and nothing at all while the bytes are in place.
+  std::uint64_t lasts = keep & ~(keep >> 1);
+  const bool wide = at - write >= 32;
+  for (std::uint64_t firsts = run_starts(keep); firsts != 0; firsts &= firsts - 1, lasts &= lasts - 1) {
+    const std::size_t first = static_cast<std::size_t>(std::countr_zero(firsts));
+    const std::size_t length = static_cast<std::size_t>(std::countr_zero(lasts)) + 1 - first;
+    if (wide) {
+      std::memcpy(text + write, bytes + first, 16);
+      std::memcpy(text + write + 16, bytes + first + 16, 16);
+      for (std::size_t i = 32; i < length; i += 16) std::memcpy(text + write + i, bytes + first + i, 16);
+    } else if (write != at + first) {
+      for (std::size_t i = 0; i < length; ++i) text[write + i] = bytes[first + i];
+    }
+    write += length;
+  }
+  return write;
+}
 
 // True when the 64 bytes at text[from] are all there and none is in the class: most
 // blocks of a real stylesheet hold no quote, backslash or slash, and this test passes

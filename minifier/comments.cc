@@ -4,10 +4,12 @@
 // whether a byte lies inside a string. The deletion finds each opener in the text as it
 // is being shortened: past the bytes it has kept, that text is still the loaded text, so
 // its openers are the loaded ones, except that a kept '/' and the '*' after a deleted
-// comment form one more. Kept bytes are moved forward over deleted ones (two cursors), a
-// stretch at a time, so a file of many comments stays linear.
+// comment form one more. Kept bytes are moved forward over deleted ones (two cursors): a
+// block's at once, with the comments closed in it marked on a mask, and a stretch without
+// deletions only when the next deletion comes, so a file of many comments stays linear.
 #include "minifier/comments.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -34,25 +36,25 @@ class comment_deletion {
   explicit comment_deletion(std::string& working_text)
       : text_(working_text.data()), size_(working_text.size()) {}
 
-  // Follows the deletion through a block, given its openers and closers and the bytes
-  // that lie inside strings.
-  void read_block(std::size_t start, std::uint64_t openers, std::uint64_t closers,
-                  std::uint64_t inside_strings) {
-    while (true) {
-      const std::uint64_t live = resume_ > start ? bits_from(resume_ - start) : all_bits;
-      if (!in_comment_) {
-        const std::uint64_t outside = openers & ~inside_strings & live;
-        if (outside == 0) return;
-        const std::size_t opener = start + static_cast<std::size_t>(std::countr_zero(outside));
-        keep_until(opener);
-        in_comment_ = true;
-        resume_ = opener + 1;  // its closer may begin at the opener's '*'
-      } else {
-        const std::uint64_t found = closers & live;
-        if (found == 0) return;
-        delete_until(start + static_cast<std::size_t>(std::countr_zero(found)) + 2);
-      }
+  // Follows the deletion through the block at `start`, given its openers outside strings
+  // and its closers. The comments closed in it are marked, then the block's kept bytes are
+  // moved at once (a file of "/**/" has sixteen to a block).
+  void read_block(const byte_block& block, std::size_t start, std::uint64_t openers,
+                  std::uint64_t closers) {
+    if ((openers | closers) == 0) return;
+    const std::uint64_t done = read_ > start ? bits_below(read_ - start) : 0;
+    std::uint64_t deleted = done;
+    if (!take_turns(block, start, openers, closers, deleted)) {
+      follow_events(start, openers, closers, deleted);
     }
+    if (deleted == done) return;  // nothing deleted: the bytes stay where they are, unread
+    const std::size_t length = std::min<std::size_t>(64, size_ - start);
+    // An open comment may yet stay, unclosed: it is left unread, untouched.
+    const std::size_t limit = in_comment_ ? std::min(length, comment_start_ - start) : length;
+    char bytes[96];
+    block.copy_to(bytes);
+    write_ = move_kept(text_, write_, start, bytes, ~deleted, limit);
+    read_ = in_comment_ ? comment_start_ : std::max(start + length, resume_);
   }
 
   bool seeks_closer() const { return in_comment_; }
@@ -60,7 +62,7 @@ class comment_deletion {
   // Ends the pass: an unclosed comment stays, with everything after it. Returns the
   // length of the text left.
   std::size_t finish() {
-    if (in_comment_ && joined_) ++write_;  // the '/' taken for its opener stays too
+    if (in_comment_ && joined_) text_[write_++] = '/';  // the '/' taken for its opener
     keep_until(size_);
     return write_;
   }
@@ -68,32 +70,103 @@ class comment_deletion {
   std::int32_t count() const { return count_; }
 
  private:
-  // Moves the unread bytes before `end` to the kept prefix. Between comments there are
-  // often only a few: up to sixteen go with one load and one store where the store ends
-  // before the unread bytes, instead of a call (comments_bench, only_empty_comments).
-  void keep_until(std::size_t end) {
-    const std::size_t length = end - read_;
-    if (write_ != read_) {
-      if (length <= 16 && read_ - write_ >= 16 && read_ + 16 <= size_) {
-        copy_16(text_ + write_, text_ + read_);
-      } else {
-        std::memmove(text_ + write_, text_ + read_, length);
-      }
+  // Most blocks with comments are read at once: when no search resumes inside the block,
+  // every opener opens a comment and every closer closes one, in turns, no closer's '/'
+  // begins an opener, and no '*' two bytes after a closer could join a comment to a kept
+  // '/'. Then the bytes in comments are those after an odd number of openers and closers
+  // (prefix XOR), and the closers themselves. Returns false, with nothing changed, for
+  // any other block.
+  bool take_turns(const byte_block& block, std::size_t start, std::uint64_t openers,
+                  std::uint64_t closers, std::uint64_t& deleted) {
+    if (joined_ || resume_ > start || (openers & (closers << 1)) != 0) return false;
+    if (closers != 0) {
+      const std::uint64_t asterisk_after_closer = (block.any_in<asterisk>() >> 2) |
+                                                  (is_asterisk(start + 64) << 62) |
+                                                  (is_asterisk(start + 65) << 63);
+      if ((closers & asterisk_after_closer) != 0) return false;
     }
-    write_ += length;
+    const std::uint64_t inside = running_xor(openers | closers) ^ (in_comment_ ? all_bits : 0);
+    if (((openers & ~inside) | (closers & inside)) != 0) return false;
+    if (closers != 0) {
+      before_close(start);
+      count_ += static_cast<std::int32_t>(count_bits(closers));
+      deleted |= inside | closers | (closers << 1);
+    }
+    in_comment_ = (inside >> 63) != 0;
+    if (!in_comment_ && (closers >> 63) != 0) {
+      resume_ = start + 65;  // past the closer's '/', in the next block
+    } else if (in_comment_ && openers != 0) {
+      comment_start_ = start + 63 - static_cast<std::size_t>(std::countl_zero(openers));
+      resume_ = comment_start_ + 1;
+    }
+    return true;
+  }
+
+  // Any other block, from one opener or closer to the next.
+  void follow_events(std::size_t start, std::uint64_t openers, std::uint64_t closers,
+                     std::uint64_t& deleted) {
+    while (true) {
+      const std::uint64_t live = resume_ > start ? bits_from(resume_ - start) : all_bits;
+      if (!in_comment_) {
+        const std::uint64_t found = openers & live;
+        if (found == 0) return;
+        comment_start_ = start + static_cast<std::size_t>(std::countr_zero(found));
+        in_comment_ = true;
+        resume_ = comment_start_ + 1;  // its closer may begin at the opener's '*'
+        continue;
+      }
+      const std::uint64_t found = closers & live;
+      if (found == 0) return;
+      const std::size_t end = start + static_cast<std::size_t>(std::countr_zero(found)) + 2;
+      before_close(start);
+      deleted |= bits_from(comment_start_ - std::min(comment_start_, start)) & bits_below(end - start);
+      ++count_;
+      resume_ = end;
+      in_comment_ = joins(start, end, deleted);
+    }
+  }
+
+  // Before the first comment closed in the block is deleted, the bytes kept before it are
+  // moved, and those of it before the block dropped.
+  void before_close(std::size_t start) {
+    if (in_comment_ && comment_start_ < start) {  // open since an earlier block, unmoved
+      keep_until(comment_start_);
+      read_ = start;
+    } else if (read_ < start) {
+      keep_until(start);
+    }
+  }
+
+  std::uint64_t is_asterisk(std::size_t at) const { return at < size_ && text_[at] == '*' ? 1 : 0; }
+
+  // Moves the unread bytes before `end` to the kept prefix.
+  void keep_until(std::size_t end) {
+    if (write_ != read_ && end != read_) std::memmove(text_ + write_, text_ + read_, end - read_);
+    write_ += end - read_;
     read_ = end;
   }
 
-  // Deletes the comment open from read_ (and the kept '/' before it, for a joined one)
-  // through end - 1; the search then resumes one byte before the comment's opener, where
-  // a kept '/' and a '*' after the comment make a new opener.
-  void delete_until(std::size_t end) {
-    read_ = end;
-    ++count_;
-    joined_ = write_ > 0 && text_[write_ - 1] == '/' && read_ < size_ && text_[read_] == '*';
-    if (joined_) --write_;  // that '/' is never inside a string: the comment began outside
-    in_comment_ = joined_;
-    resume_ = read_;
+  // After the comment that ends before `end` is deleted, whether a kept '/' before it and
+  // a '*' after it open a new one. That '/' is taken from the kept bytes, and given back if
+  // the comment stays unclosed; it is never inside a string, as the deleted comment began
+  // outside. The kept bytes of the block are not moved yet, and those before it are; no
+  // byte from the block on has been written over.
+  bool joins(std::size_t start, std::size_t end, std::uint64_t& deleted) {
+    joined_ = false;
+    if (end >= size_ || text_[end] != '*') return false;
+    const std::uint64_t kept_before =
+        ~deleted & bits_below(comment_start_ - std::min(comment_start_, start));
+    if (kept_before != 0) {
+      const std::size_t last = 63 - static_cast<std::size_t>(std::countl_zero(kept_before));
+      if (text_[start + last] != '/') return false;
+      deleted |= std::uint64_t{1} << last;
+    } else {
+      if (write_ == 0 || text_[write_ - 1] != '/') return false;
+      --write_;
+    }
+    comment_start_ = end;
+    joined_ = true;
+    return true;
   }
 
   char* text_;
@@ -101,8 +174,9 @@ class comment_deletion {
   std::size_t write_ = 0;   // text_[0, write_) is kept
   std::size_t read_ = 0;    // text_[read_, size_) is unread and untouched
   std::size_t resume_ = 0;  // the search for the next opener or closer begins here
+  std::size_t comment_start_ = 0;  // of the open comment
   bool in_comment_ = false;
-  bool joined_ = false;  // the open comment's opener is a kept '/' and an unread '*'
+  bool joined_ = false;  // the open comment's opener is a '/' taken from the kept bytes
   std::int32_t count_ = 0;
 };
 
@@ -138,7 +212,8 @@ std::int32_t remove_comments(std::string& working_text) {
                                 scan.line_breaks};
     const std::uint64_t open_at_start = is_in_string(state) ? all_bits : 0;
     const std::uint64_t quotes = read_quotes(events, state, from);
-    deletion.read_block(start, events.openers, events.closers, running_xor(quotes) ^ open_at_start);
+    deletion.read_block(block, start, events.openers & ~(running_xor(quotes) ^ open_at_start),
+                        events.closers);
   }
   working_text.resize(deletion.finish());
   return deletion.count();

@@ -98,6 +98,9 @@ TEST(RemoveComments, LongRepetitions) {
   }
   std::string strings_only;
   for (int i = 0; i < 20000; ++i) strings_only += "''";
+  // Comments of every length, so that openers and closers fall on every byte of a block.
+  std::string varied_comments;
+  for (int i = 0; i < 300; ++i) varied_comments += "/*" + std::string(i % 131, 'x') + "*/";
   // Each deletion joins the slash before it and the asterisk after it into a new comment.
   const std::string nested = std::string(20000, '/') + "/**/" + [] {
     std::string closers;
@@ -111,6 +114,7 @@ TEST(RemoveComments, LongRepetitions) {
   const removal_row rows[] = {
       {joined_in_string, "a" + std::string(100, 'y'), 2},
       {many_comments, "", 20000},
+      {varied_comments, "", 300},
       {comments_between_strings, strings_only, 20000},
       {comments_inside_strings, comments_inside_strings, 0},
       {nested, "", 20001},

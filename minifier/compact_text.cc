@@ -51,20 +51,6 @@ using namespace string_reading;
 constexpr std::array<bool, 256> space_after_goes = table(tight_delimiters, keeps_space_after);
 // Delimiters that delete the layout space before them: all but '(' (and a selector's ':').
 constexpr std::array<bool, 256> space_before_goes = table(tight_delimiters, keeps_space_before);
-#if defined(CSSQUEEZE_AVX2_PATH)
-// For each way to keep some of eight bytes (bit k: byte k stays), the byte shuffle that
-// packs the kept ones to the front.
-constexpr std::array<std::array<char, 8>, 256> pack_orders = [] {
-  std::array<std::array<char, 8>, 256> orders{};
-  for (unsigned pattern = 0; pattern < 256; ++pattern) {
-    unsigned next = 0;
-    for (unsigned k = 0; k < 8; ++k) {
-      if (((pattern >> k) & 1) != 0) orders[pattern][next++] = static_cast<char>(k);
-    }
-  }
-  return orders;
-}();
-#endif
 // What a gap is made of.
 constexpr auto gap_bytes = either<layout, semicolon>;
 
@@ -147,7 +133,6 @@ class compaction {
 
     char bytes[96];  // the block, and room for the last thirty-two-byte load to read
     block.copy_to(bytes);
-    std::memset(bytes + 64, 0, 32);
     // A gap left as ';' may end in layout space: its last byte becomes the ';'. The first
     // two are written without a test (with none left, into bytes[64], which is never
     // kept): a loop of varying length was a mispredicted branch in most blocks.
@@ -156,51 +141,8 @@ class compaction {
     rest &= rest - 1;
     bytes[std::countr_zero(rest)] = ';';
     for (rest &= rest - 1; rest != 0; rest &= rest - 1) bytes[std::countr_zero(rest)] = ';';
-    move_kept(bytes, keep, limit);
+    write_ = move_kept(text_, write_, read_, bytes, keep, limit);
     read_ += limit;
-  }
-
-  // Moves the kept bytes of a block, copied out into bytes, run by run to the kept prefix.
-  // Once the prefix trails the block by 32 bytes, each run is moved with two sixteen-byte
-  // stores whatever its length (up to 32 bytes, most of them): such a store ends on bytes
-  // already copied out, and the processor need not guess a loop's length. Before that,
-  // byte by byte, and nothing at all while the kept bytes are still in place.
-  void move_kept(const char* bytes, std::uint64_t keep, std::size_t limit) {
-#if defined(CSSQUEEZE_AVX2_PATH)
-    // With a byte shuffle at hand, the kept bytes of each eight are packed to the front of
-    // a register in one step and stored at once, whatever the number of runs. Once the
-    // prefix trails the block by eight bytes, each eight-byte store ends on bytes already
-    // copied out.
-    if (read_ - write_ >= 8) {
-      for (std::size_t first = 0; first < limit; first += 8) {
-        const unsigned pattern = static_cast<unsigned>(keep >> first) & 0xFF;
-        const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + first));
-        const __m128i order =
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack_orders[pattern].data()));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(text_ + write_),
-                         _mm_shuffle_epi8(eight, order));
-        write_ += static_cast<std::size_t>(_mm_popcnt_u32(pattern));
-      }
-      return;
-    }
-#else
-    (void)limit;
-#endif
-    std::uint64_t firsts = run_starts(keep);
-    std::uint64_t lasts = keep & ~(keep >> 1);
-    const bool wide = read_ - write_ >= 32;
-    for (; firsts != 0; firsts &= firsts - 1, lasts &= lasts - 1) {
-      const std::size_t first = static_cast<std::size_t>(std::countr_zero(firsts));
-      const std::size_t length = static_cast<std::size_t>(std::countr_zero(lasts)) + 1 - first;
-      if (wide) {
-        copy_16(text_ + write_, bytes + first);
-        copy_16(text_ + write_ + 16, bytes + first + 16);
-        for (std::size_t i = 32; i < length; i += 16) copy_16(text_ + write_ + i, bytes + first + i);
-      } else if (write_ != read_ + first) {
-        for (std::size_t i = 0; i < length; ++i) text_[write_ + i] = bytes[first + i];
-      }
-      write_ += length;
-    }
   }
 
   // A gap that fills a whole block and may go on far past it (indentation, only spaces):
