@@ -32,7 +32,7 @@ TEST(EscapedBits, AgreeWithCountingBackAtEveryPosition) {
     }
     bool odd_run = false;
     for (std::size_t start = 0; start < text.size(); start += 64) {
-      const std::uint64_t escaped = escaped_bits(byte_block(text, start).any_in<backslash>(), odd_run);
+      const std::uint64_t escaped = escaped_bits(byte_block(text, start).any_in<just<'\\'>>(), odd_run);
       for (std::size_t k = 0; k < 64 && start + k < text.size(); ++k) {
         if (text[start + k] == '\\') continue;  // only the byte after a run counts
         std::size_t run = 0;
@@ -79,28 +79,27 @@ TEST(AfterRuns, MarksTheBitAfterEachChosenRun) {
   }
 }
 
-TEST(ByteBlock, MasksPairsAndPadding) {
+TEST(ByteBlock, MasksFollowingByteAndPadding) {
   const struct {
     std::string text;
     std::size_t from;
     char padding;
     std::uint64_t slashes;
-    std::uint64_t openers;  // "/*", the byte after the block included
+    char following;  // the byte after the block
   } rows[] = {
-      {"/*", 0, ' ', 0b1, 0b1},
-      {"a/", 0, ' ', 0b10, 0},
-      {std::string(63, 'a') + "/*", 0, ' ', std::uint64_t{1} << 63, std::uint64_t{1} << 63},
-      {std::string(64, 'a') + "/", 0, ' ', 0, 0},
-      {std::string(64, 'a') + "x/*", 64, ' ', 0b10, 0b10},
+      {"/*", 0, ' ', 0b1, ' '},
+      {std::string(63, 'a') + "/*", 0, ' ', std::uint64_t{1} << 63, '*'},
+      {std::string(64, 'a') + "/", 0, ' ', 0, '/'},
+      {std::string(64, 'a') + "x/*", 64, ' ', 0b10, ' '},
       // Past the end the block reads the padding, also as the byte after it.
-      {"a/", 0, '/', ~std::uint64_t{0b01}, 0},
-      {std::string(63, 'a') + "/", 0, '*', std::uint64_t{1} << 63, std::uint64_t{1} << 63},
+      {"a/", 0, '/', ~std::uint64_t{0b01}, '/'},
+      {std::string(63, 'a') + "/", 0, '*', std::uint64_t{1} << 63, '*'},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.text));
     const byte_block block(row.text, row.from, row.padding);
-    EXPECT_EQ(block.any_in<slash>(), row.slashes);
-    EXPECT_EQ((block.pairs<slash, asterisk>()), row.openers);
+    EXPECT_EQ(block.any_in<just<'/'>>(), row.slashes);
+    EXPECT_EQ(block.following(), row.following);
   }
 }
 
@@ -117,8 +116,8 @@ TEST(FindInClass, FirstMatchOrTheEnd) {
   const std::string text = std::string(40, 'a') + "{" + std::string(5, 'b') + ";";
   EXPECT_EQ((find_in_class<rule_ends>(text.data(), text.size(), 0)), 40u);
   EXPECT_EQ((find_in_class<rule_ends>(text.data(), text.size(), 41)), 46u);
-  EXPECT_EQ((find_in_class<closing_brace>(text.data(), text.size(), 0)), text.size());
-  EXPECT_EQ((find_in_class<closing_brace>(text.data(), text.size(), text.size())), text.size());
+  EXPECT_EQ((find_in_class<just<'}'>>(text.data(), text.size(), 0)), text.size());
+  EXPECT_EQ((find_in_class<just<'}'>>(text.data(), text.size(), text.size())), text.size());
 }
 
 }  // namespace

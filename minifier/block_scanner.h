@@ -27,6 +27,8 @@
 
 #include "minifier/code_path_begin.h"
 
+using byte_class::just;
+
 #if defined(CSSQUEEZE_AVX2_PATH)
 
 struct byte_lane {
@@ -90,13 +92,11 @@ constexpr std::size_t lane_size = sizeof(byte_lane);
 constexpr std::size_t not_found = std::string_view::npos;
 
 // Bit k set: byte k of the lane is in the class (a list of bytes of byte_classes.h).
-template <const auto& Class, std::size_t... I>
-std::uint32_t lane_matches_each(byte_lane lane, std::index_sequence<I...>) {
-  return lane_matches<Class[I]...>(lane);
-}
 template <const auto& Class>
 std::uint32_t lane_matches_class(byte_lane lane) {
-  return lane_matches_each<Class>(lane, std::make_index_sequence<Class.size()>{});
+  return [&]<std::size_t... I>(std::index_sequence<I...>) {
+    return lane_matches<Class[I]...>(lane);
+  }(std::make_index_sequence<Class.size()>{});
 }
 
 // The first byte of the class in text[from, size), or size.
@@ -140,17 +140,8 @@ class byte_block {
     return mask;
   }
 
-  // Bit k set: byte k is in First and the byte after it in Second (the byte after the
-  // block counts for bit 63).
-  template <const auto& First, const auto& Second>
-  std::uint64_t pairs() const {
-    const std::uint64_t seconds = any_in<Second>();
-    const bool following = byte_class::contains({Second.data(), Second.size()},
-                                                static_cast<unsigned char>(following_));
-    const std::uint64_t next_is_second =
-        (seconds >> 1) | (static_cast<std::uint64_t>(following) << 63);
-    return any_in<First>() & next_is_second;
-  }
+  // The byte after the block (the padding at the end of the text).
+  char following() const { return following_; }
 
   // The 64 bytes into out[0, 64), and zeros after them, where the last wide load of
   // move_kept() may read.
@@ -251,25 +242,17 @@ inline bool is_in_string(reading state) {
   return state == reading::in_apostrophes || state == reading::in_double_quotes;
 }
 
-// The bytes of a block that can change the reading: unescaped quotes, comment openers and
-// closers (bit k: the pair begins at byte k), and the line breaks that end a string they
-// stand in. Without comments both pair masks are 0.
+// The bytes of a block that can change the reading (bit k: byte k): its escapes, what they
+// leave of its quotes and line breaks, and the comment openers and closers (bit k: the
+// pair begins at byte k), which stay 0 where comments do not count.
 struct reading_events {
-  std::uint64_t apostrophes;
-  std::uint64_t double_quotes;
-  std::uint64_t openers;
-  std::uint64_t closers;
-  std::uint64_t line_breaks;
-};
-
-// The escapes of a block and what they leave of its quotes and line breaks.
-struct escape_scan {
   std::uint64_t backslashes;
-  std::uint64_t quote_bytes;    // every ' and ", escaped or not
   std::uint64_t escaped;        // bytes after an odd run of backslashes
   std::uint64_t apostrophes;    // unescaped
   std::uint64_t double_quotes;  // unescaped
   std::uint64_t line_breaks;    // LF, CR, FF that would end a string they stand in
+  std::uint64_t openers = 0;
+  std::uint64_t closers = 0;
 };
 
 // The state carried from one block to the next by the escapes: whether the bytes read end
@@ -281,13 +264,12 @@ class escape_scanner {
   // Scans the bits of `live` (the rest of the block is passed over). The line breaks are
   // looked for only where a string may end in the block (`string_open`, or a quote in it):
   // most blocks of a stylesheet have none.
-  escape_scan scan(const byte_block& block, std::uint64_t live, bool string_open) {
-    escape_scan found;
-    found.backslashes = block.any_in<byte_class::backslash>() & live;
+  reading_events scan(const byte_block& block, std::uint64_t live, bool string_open) {
+    reading_events found;
+    found.backslashes = block.any_in<just<'\\'>>() & live;
     found.escaped = escaped_bits(found.backslashes, odd_run_);
-    const std::uint64_t apostrophes = block.any_in<byte_class::apostrophe>() & live;
-    const std::uint64_t double_quotes = block.any_in<byte_class::double_quote>() & live;
-    found.quote_bytes = apostrophes | double_quotes;
+    const std::uint64_t apostrophes = block.any_in<just<'\''>>() & live;
+    const std::uint64_t double_quotes = block.any_in<just<'"'>>() & live;
     found.apostrophes = apostrophes & ~found.escaped;
     found.double_quotes = double_quotes & ~found.escaped;
     found.line_breaks = 0;
@@ -299,9 +281,9 @@ class escape_scanner {
     found.line_breaks = breaks & ~found.escaped;
     if ((breaks & found.escaped) != 0 || escaped_cr_) {  // rare: a backslash before a break
       const std::uint64_t escaped_crs =
-          block.any_in<byte_class::carriage_return>() & found.escaped & live;
+          block.any_in<just<'\r'>>() & found.escaped & live;
       const std::uint64_t after_escaped_cr = (escaped_crs << 1) | (escaped_cr_ ? 1 : 0);
-      found.line_breaks &= ~(after_escaped_cr & block.any_in<byte_class::line_feed>());
+      found.line_breaks &= ~(after_escaped_cr & block.any_in<just<'\n'>>());
       escaped_cr_ = (escaped_crs >> 63) != 0;
     }
     return found;

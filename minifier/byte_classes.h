@@ -5,6 +5,7 @@
 #ifndef MINIFIER_BYTE_CLASSES_H_
 #define MINIFIER_BYTE_CLASSES_H_
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -42,37 +43,23 @@ constexpr std::array<bool, 256> table(std::string_view byte_class,
   return entries;
 }
 
+// A byte with a role of its own in the rules, as a class of one.
+template <char Byte>
+inline constexpr std::array<char, 1> just = {Byte};
+
 // Several classes as one list of bytes, for a mask or a search of any of them.
-template <const std::string_view&... Classes>
+template <const auto&... Classes>
 inline constexpr std::array<char, (Classes.size() + ...)> either = [] {
   std::array<char, (Classes.size() + ...)> bytes{};
   std::size_t next = 0;
-  const auto append = [&](std::string_view byte_class) {
-    for (const char byte : byte_class) bytes[next++] = byte;
-  };
-  (append(Classes), ...);
+  ((std::copy(Classes.begin(), Classes.end(), bytes.begin() + next), next += Classes.size()), ...);
   return bytes;
 }();
-
-// Single bytes with a role of their own in the rules, as lists of one, like the classes.
-inline constexpr std::string_view apostrophe = "'";
-inline constexpr std::string_view double_quote = "\"";
-inline constexpr std::string_view backslash = "\\";
-inline constexpr std::string_view semicolon = ";";
-inline constexpr std::string_view colon = ":";
-inline constexpr std::string_view slash = "/";
-inline constexpr std::string_view asterisk = "*";
-inline constexpr std::string_view closing_brace = "}";
-inline constexpr std::string_view line_feed = "\n";
-inline constexpr std::string_view carriage_return = "\r";
 
 }  // namespace byte_class
 
 constexpr bool is_layout_space(unsigned char byte) {
   return byte_class::contains(byte_class::layout, byte);
-}
-constexpr bool is_tight_delimiter(unsigned char byte) {
-  return byte_class::contains(byte_class::tight_delimiters, byte);
 }
 constexpr bool is_hex_digit(unsigned char byte) {
   return byte_class::contains(byte_class::hex_digits, byte);

@@ -26,10 +26,9 @@ namespace {
 using namespace byte_class;
 
 // What ends a passed-over stretch: outside strings any quote, escape or '/', in a string
-// its own quote, an escape or a line break, in a comment a '*'.
-constexpr auto outside_events = either<quotes, backslash, slash>;
-constexpr auto apostrophe_events = either<apostrophe, backslash, string_breaks>;
-constexpr auto double_quote_events = either<double_quote, backslash, string_breaks>;
+// a quote, an escape or a line break, in a comment a '*'.
+constexpr auto outside_events = either<quotes, just<'\\'>, just<'/'>>;
+constexpr auto string_events = either<quotes, just<'\\'>, string_breaks>;
 
 class comment_deletion {
  public:
@@ -80,7 +79,7 @@ class comment_deletion {
                   std::uint64_t closers, std::uint64_t& deleted) {
     if (joined_ || resume_ > start || (openers & (closers << 1)) != 0) return false;
     if (closers != 0) {
-      const std::uint64_t asterisk_after_closer = (block.any_in<asterisk>() >> 2) |
+      const std::uint64_t asterisk_after_closer = (block.any_in<just<'*'>>() >> 2) |
                                                   (is_asterisk(start + 64) << 62) |
                                                   (is_asterisk(start + 65) << 63);
       if ((closers & asterisk_after_closer) != 0) return false;
@@ -189,27 +188,23 @@ std::int32_t remove_comments(std::string& working_text) {
   reading state = reading::outside;
   std::size_t from = 0;  // the first bit of the block still to read
   for (std::size_t start = 0; start < text.size(); start += 64) {
-    // Most blocks hold nothing either reading looks for: passed over with one test.
-    bool skip = false;
-    if (state == reading::in_comment) {
-      skip = deletion.seeks_closer() && has_none_in<asterisk>(text, start);
-    } else if (deletion.seeks_closer()) {
-      skip = false;  // a comment joined across a deleted one: its closer may be here
-    } else if (state == reading::outside) {
-      skip = has_none_in<outside_events>(text, start);
-    } else {
-      skip = state == reading::in_apostrophes ? has_none_in<apostrophe_events>(text, start)
-                                              : has_none_in<double_quote_events>(text, start);
-    }
+    // Most blocks hold nothing either reading looks for: passed over with one test. A
+    // comment joined across a deleted one is sought while the quote reading is outside it.
+    const bool skip =
+        deletion.seeks_closer()
+            ? state == reading::in_comment && has_none_in<just<'*'>>(text, start)
+            : (state == reading::outside && has_none_in<outside_events>(text, start)) ||
+                  (is_in_string(state) && has_none_in<string_events>(text, start));
     if (skip) {
       escapes.restart();
       continue;
     }
     const byte_block block(text, start, ' ');
-    const escape_scan scan = escapes.scan(block, all_bits, is_in_string(state));
-    const reading_events events{scan.apostrophes, scan.double_quotes,
-                                block.pairs<slash, asterisk>(), block.pairs<asterisk, slash>(),
-                                scan.line_breaks};
+    reading_events events = escapes.scan(block, all_bits, is_in_string(state));
+    const std::uint64_t slashes = block.any_in<just<'/'>>();
+    const std::uint64_t asterisks = block.any_in<just<'*'>>();
+    events.openers = slashes & ((asterisks >> 1) | (std::uint64_t{block.following() == '*'} << 63));
+    events.closers = asterisks & ((slashes >> 1) | (std::uint64_t{block.following() == '/'} << 63));
     const std::uint64_t open_at_start = is_in_string(state) ? all_bits : 0;
     const std::uint64_t quotes = read_quotes(events, state, from);
     deletion.read_block(block, start, events.openers & ~(running_xor(quotes) ^ open_at_start),

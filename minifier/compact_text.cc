@@ -52,7 +52,7 @@ constexpr std::array<bool, 256> space_after_goes = table(tight_delimiters, keeps
 // Delimiters that delete the layout space before them: all but '(' (and a selector's ':').
 constexpr std::array<bool, 256> space_before_goes = table(tight_delimiters, keeps_space_before);
 // What a gap is made of.
-constexpr auto gap_bytes = either<layout, semicolon>;
+constexpr auto gap_bytes = either<layout, just<';'>>;
 
 class compaction {
  public:
@@ -104,31 +104,31 @@ class compaction {
                      std::uint64_t kept_as_is) {
     const std::uint64_t starts = run_starts(gaps);
     const std::uint64_t after = after_runs(gaps, starts);  // the byte after each gap
-    const std::uint64_t layout = gaps & ~block.any_in<semicolon>();
+    const std::uint64_t layout = gaps & ~block.any_in<just<';'>>();
     const std::uint64_t only_layout = after_runs(layout, starts & layout) & after;
     // The byte before a gap may be escaped; the byte after one never is.
     const std::uint64_t tight = block.any_in<tight_delimiters>() & ~kept_as_is;
-    const std::uint64_t slashes = block.any_in<slash>() & ~kept_as_is;
+    const std::uint64_t slashes = block.any_in<just<'/'>>() & ~kept_as_is;
     const std::uint64_t pull_after =
         (((tight & ~block.any_in<keeps_space_after>()) << 1) | gap_after_kept_end_goes()) &
         starts;
     // Marked at the byte after the gap, like everything below.
     std::uint64_t pulled = after_runs(gaps, pull_after);
     const std::uint64_t slash_starts = ((slashes << 1) | last_kept_is_slash()) & starts;
-    if (slash_starts != 0) pulled &= ~(after_runs(gaps, slash_starts) & block.any_in<asterisk>());
+    if (slash_starts != 0) pulled &= ~(after_runs(gaps, slash_starts) & block.any_in<just<'*'>>());
     const std::uint64_t may_keep_layout = only_layout & ~pulled;
     std::uint64_t keeps_layout = 0;
     if (may_keep_layout != 0) {  // none in a block whose gaps all touch ';' or '{'
       std::uint64_t pull_before = tight & ~block.any_in<keeps_space_before>();
       // Only a ':' after a gap that would otherwise keep its space is worth the look-ahead.
-      for (std::uint64_t rest = may_keep_layout & block.any_in<colon>(); rest != 0;
+      for (std::uint64_t rest = may_keep_layout & block.any_in<just<':'>>(); rest != 0;
            rest &= rest - 1) {
         const std::size_t at = static_cast<std::size_t>(std::countr_zero(rest));
         if (colons_.contains(view_, read_ + at, strings_)) pull_before &= ~(std::uint64_t{1} << at);
       }
       keeps_layout = may_keep_layout & ~pull_before;
     }
-    const std::uint64_t keeps_semicolon = after & ~only_layout & ~block.any_in<closing_brace>();
+    const std::uint64_t keeps_semicolon = after & ~only_layout & ~block.any_in<just<'}'>>();
     const std::uint64_t keep = (~gaps & bits_below(limit)) | ((keeps_semicolon | keeps_layout) >> 1);
 
     char bytes[96];  // the block, and room for the last thirty-two-byte load to read
@@ -157,7 +157,7 @@ class compaction {
       const std::uint32_t gap = lane_matches_class<gap_bytes>(lane);
       const std::size_t length = static_cast<std::size_t>(std::countr_one(gap));
       has_semicolon =
-          has_semicolon || (lane_matches_class<semicolon>(lane) & bits_below(length)) != 0;
+          has_semicolon || (lane_matches_class<just<';'>>(lane) & bits_below(length)) != 0;
       end += length;
       if (length < lane_size) break;
     }

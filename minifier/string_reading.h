@@ -20,8 +20,8 @@ namespace string_reading {
 using namespace byte_class;
 
 // What may end a string.
-constexpr auto apostrophe_string_ends = either<apostrophe, string_breaks>;
-constexpr auto double_quote_string_ends = either<double_quote, string_breaks>;
+constexpr auto apostrophe_string_ends = either<just<'\''>, string_breaks>;
+constexpr auto double_quote_string_ends = either<just<'"'>, string_breaks>;
 
 // Where the string opened at `opening` ends, from `from` on: at the first unescaped quote
 // of its kind or line break, or not_found when the text ends first.
@@ -115,12 +115,11 @@ class string_reader {
       escapes_.restart();
       ++count_;
     }
-    const escape_scan scan = escapes_.scan(block, live, false);
+    const reading_events scan = escapes_.scan(block, live, false);
     std::uint64_t found = 0;
     if (unterminated_ == not_found) {
       std::size_t from = 0;
-      found = read_quotes({scan.apostrophes, scan.double_quotes, 0, 0, scan.line_breaks}, state_,
-                          from);
+      found = read_quotes(scan, state_, from);
       if (state_ != reading::outside) {
         // The last quote found opened a string that goes on past the block.
         const std::size_t opening = at + 63 - static_cast<std::size_t>(std::countl_zero(found));
@@ -139,8 +138,8 @@ class string_reader {
     // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
     // (An escaped quote is no hex digit: masked out here, a text of \' and \" is not
     // looked at byte by byte.)
-    const std::uint64_t outside_escapes =
-        scan.escaped & ~scan.backslashes & ~scan.quote_bytes & ~inside & live;
+    std::uint64_t outside_escapes = scan.escaped & ~scan.backslashes & ~inside & live;
+    if (outside_escapes != 0) outside_escapes &= ~block.any_in<quotes>();
     for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
       const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
       if (first >= text.size()) break;  // a backslash was the text's last byte
@@ -158,7 +157,7 @@ class string_reader {
 
   char state_quote() const { return state_ == reading::in_apostrophes ? '\'' : '"'; }
 
-  static constexpr auto quotes_and_escapes = either<quotes, backslash>;
+  static constexpr auto quotes_and_escapes = either<quotes, just<'\\'>>;
 
   reading state_ = reading::outside;
   std::size_t end_ = 0;      // of the string open at the end of the last block read
