@@ -99,15 +99,17 @@ std::uint32_t lane_matches_class(byte_lane lane) {
   }(std::make_index_sequence<Class.size()>{});
 }
 
-// The first byte of the class in text[from, size), or size.
-template <const auto& Class>
+// The first byte of text[from, size) that is in the class (with In false: that is not),
+// or size.
+template <const auto& Class, bool In = true>
 std::size_t find_in_class(const char* text, std::size_t size, std::size_t from) {
+  constexpr auto flip = static_cast<std::uint32_t>(In ? 0 : bits_below(lane_size));
   for (; from + lane_size <= size; from += lane_size) {
-    const std::uint32_t mask = lane_matches_class<Class>(load_lane(text + from));
+    const std::uint32_t mask = lane_matches_class<Class>(load_lane(text + from)) ^ flip;
     if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
   }
-  while (from < size && !byte_class::contains({Class.data(), Class.size()},
-                                               static_cast<unsigned char>(text[from]))) {
+  while (from < size && byte_class::contains({Class.data(), Class.size()},
+                                               static_cast<unsigned char>(text[from])) != In) {
     ++from;
   }
   return from;
