@@ -231,14 +231,16 @@ bool has_none_in(std::string_view text, std::size_t from) {
   return hits == 0;
 }
 
-// The reading of a text's quotes, left to right: outside, a ' or " that no odd run of
-// backslashes escapes opens a string, which the next unescaped quote of the same kind
-// closes, or else the next unescaped line break (LF, CR or FF), as CSS ends a string
-// there; where comments count, "/*" outside strings opens a comment that the first "*/"
-// from its '*' on closes, and quotes inside it are ordinary bytes.
-
-// What the reading is inside of at a byte.
-enum class reading : unsigned char { outside, in_apostrophes, in_double_quotes, in_comment };
+// What the reading of a text is inside of at a byte. After an unterminated quote (one that
+// no quote of its kind or line break ends) nothing opens any more, where the reader looks
+// ahead to know it.
+enum class reading : unsigned char {
+  outside,
+  in_apostrophes,
+  in_double_quotes,
+  in_comment,
+  finished
+};
 
 inline bool is_in_string(reading state) {
   return state == reading::in_apostrophes || state == reading::in_double_quotes;
@@ -257,23 +259,58 @@ struct reading_events {
   std::uint64_t closers = 0;
 };
 
-// The state carried from one block to the next by the escapes: whether the bytes read end
-// in an odd run of backslashes, and whether in an escaped CR (whose LF is escaped too). It
-// is kept here, so that no byte before a block is read again: a stage may have overwritten
-// it.
-class escape_scanner {
+// What the reading says of a block.
+struct block_reading {
+  reading_events events;
+  std::uint64_t quotes;      // that open strings, and the quotes or line breaks that end them
+  std::uint64_t in_strings;  // opening quotes and contents (a string open at the start too)
+};
+
+// The reading of a text's quotes that both stages share, block after block, left to right:
+// outside, a ' or " that no odd run of backslashes escapes opens a string, which the next
+// unescaped quote of the same kind closes, or else the next unescaped line break (LF, CR
+// or FF), as CSS ends a string there; where comments count, "/*" outside strings opens a
+// comment that the first "*/" from its '*' on closes, and quotes inside it are ordinary
+// bytes. The scanner holds all that carries from one block to the next: whether the bytes
+// read end in an odd run of backslashes or an escaped CR (whose LF is escaped too), what
+// the reading is inside of, and the bit of the next block it resumes at. So no byte before
+// a block is read again: a stage may have overwritten it.
+class block_scanner {
  public:
-  // Scans the bits of `live` (the rest of the block is passed over). The line breaks are
-  // looked for only where a string may end in the block (`string_open`, or a quote in it):
-  // most blocks of a stylesheet have none.
-  reading_events scan(const byte_block& block, std::uint64_t live, bool string_open) {
+  // Reads the bits of `live` of the next block (the rest is passed over), given its comment
+  // openers and closers where comments count.
+  block_reading read(const byte_block& block, std::uint64_t live = all_bits,
+                     std::uint64_t openers = 0, std::uint64_t closers = 0) {
+    const bool string_open = is_in_string(state_);
+    reading_events events = scan_escapes(block, live, string_open);
+    events.openers = openers;
+    events.closers = closers;
+    const std::uint64_t quotes = state_ == reading::finished ? 0 : read_quotes(events);
+    return {events, quotes, running_xor(quotes) ^ (string_open ? all_bits : 0)};
+  }
+
+  // After a block passed over with no backslash in it.
+  void pass_over() {
+    odd_run_ = false;
+    escaped_cr_ = false;
+  }
+
+  // For a reader that looks ahead: the string open ends before the next block, or never.
+  void set_state(reading state) { state_ = state; }
+
+  reading state() const { return state_; }
+  // Whether the bytes read end in an odd run of backslashes.
+  bool ends_in_escape() const { return odd_run_; }
+
+ private:
+  // The line breaks are looked for only where a string may end in the block (`string_open`,
+  // or a quote in it): most blocks of a stylesheet have none.
+  reading_events scan_escapes(const byte_block& block, std::uint64_t live, bool string_open) {
     reading_events found;
     found.backslashes = block.any_in<just<'\\'>>() & live;
     found.escaped = escaped_bits(found.backslashes, odd_run_);
-    const std::uint64_t apostrophes = block.any_in<just<'\''>>() & live;
-    const std::uint64_t double_quotes = block.any_in<just<'"'>>() & live;
-    found.apostrophes = apostrophes & ~found.escaped;
-    found.double_quotes = double_quotes & ~found.escaped;
+    found.apostrophes = block.any_in<just<'\''>>() & live & ~found.escaped;
+    found.double_quotes = block.any_in<just<'"'>>() & live & ~found.escaped;
     found.line_breaks = 0;
     if (!string_open && (found.apostrophes | found.double_quotes) == 0) {
       escaped_cr_ = false;  // no string is open after the block either
@@ -282,8 +319,7 @@ class escape_scanner {
     const std::uint64_t breaks = block.any_in<byte_class::string_breaks>() & live;
     found.line_breaks = breaks & ~found.escaped;
     if ((breaks & found.escaped) != 0 || escaped_cr_) {  // rare: a backslash before a break
-      const std::uint64_t escaped_crs =
-          block.any_in<just<'\r'>>() & found.escaped & live;
+      const std::uint64_t escaped_crs = block.any_in<just<'\r'>>() & found.escaped & live;
       const std::uint64_t after_escaped_cr = (escaped_crs << 1) | (escaped_cr_ ? 1 : 0);
       found.line_breaks &= ~(after_escaped_cr & block.any_in<just<'\n'>>());
       escaped_cr_ = (escaped_crs >> 63) != 0;
@@ -291,77 +327,68 @@ class escape_scanner {
     return found;
   }
 
-  // After a block passed over with no backslash in it, or a string's end.
-  void restart() {
-    odd_run_ = false;
-    escaped_cr_ = false;
+  // Reads a block from bit from_ on, and returns the quotes that open strings and the quotes
+  // or line breaks that end them. state_ becomes the reading at the block's end, and from_
+  // the first bit of the next block still to read (1 when a closer's '/' was that block's
+  // first byte).
+  std::uint64_t read_quotes(const reading_events& events) {
+    const std::uint64_t quotes = events.apostrophes | events.double_quotes;
+    if (from_ == 0 && state_ != reading::in_comment) {
+      // Each kind of quote alone marks the strings it would make if no string held a quote
+      // of the other kind (prefix_xor, with a string open at the block's start counted as
+      // opened before it). When the two sets do not overlap, that is so, and if no comment
+      // opener lies outside them and no line break inside them, every quote of the block
+      // opens or closes a string in turn.
+      // Most blocks with quotes are read this way, in a few steps whatever their number:
+      // 100 MB of '' costs no more than typical text.
+      const std::uint64_t in_apostrophes =
+          running_xor(events.apostrophes) ^ (state_ == reading::in_apostrophes ? all_bits : 0);
+      const std::uint64_t in_double_quotes =
+          running_xor(events.double_quotes) ^ (state_ == reading::in_double_quotes ? all_bits : 0);
+      const std::uint64_t inside = in_apostrophes | in_double_quotes;
+      if ((in_apostrophes & in_double_quotes) == 0 && (events.openers & ~inside) == 0 &&
+          (events.line_breaks & inside) == 0) {
+        state_ = (in_apostrophes >> 63) != 0    ? reading::in_apostrophes
+                : (in_double_quotes >> 63) != 0 ? reading::in_double_quotes
+                                                : reading::outside;
+        return quotes;
+      }
+    }
+    // Otherwise from one event to the next.
+    std::uint64_t found = 0;
+    while (from_ < 64) {
+      std::uint64_t next = events.closers;
+      if (state_ == reading::outside) next = quotes | events.openers;
+      if (state_ == reading::in_apostrophes) next = events.apostrophes | events.line_breaks;
+      if (state_ == reading::in_double_quotes) next = events.double_quotes | events.line_breaks;
+      next &= bits_from(from_);
+      if (next == 0) break;
+      const std::size_t at = static_cast<std::size_t>(std::countr_zero(next));
+      const std::uint64_t bit = std::uint64_t{1} << at;
+      from_ = at + 1;
+      if (state_ == reading::in_comment) {
+        state_ = reading::outside;
+        from_ = at + 2;  // past the closer's '/'
+      } else if (state_ != reading::outside) {
+        found |= bit;
+        state_ = reading::outside;
+      } else if ((events.openers & bit) != 0) {
+        state_ = reading::in_comment;  // its closer may begin at the opener's '*'
+      } else {
+        found |= bit;
+        state_ = (events.apostrophes & bit) != 0 ? reading::in_apostrophes
+                                                 : reading::in_double_quotes;
+      }
+    }
+    from_ = from_ > 64 ? from_ - 64 : 0;
+    return found;
   }
 
-  // Whether the bytes read end in an odd run of backslashes.
-  bool ends_in_escape() const { return odd_run_; }
-
- private:
   bool odd_run_ = false;
   bool escaped_cr_ = false;
+  reading state_ = reading::outside;
+  std::size_t from_ = 0;
 };
-// Reads a block from bit `from` on, starting in `state`, and returns the quotes that open
-// strings and the quotes or line breaks that end them. `state` becomes the reading at the
-// block's end, and `from` the first bit of the next block still to read (1 when a closer's
-// '/' was that block's first byte).
-inline std::uint64_t read_quotes(const reading_events& events, reading& state,
-                                 std::size_t& from) {
-  const std::uint64_t quotes = events.apostrophes | events.double_quotes;
-  if (from == 0 && state != reading::in_comment) {
-    // Each kind of quote alone marks the strings it would make if no string held a quote
-    // of the other kind (prefix_xor, with a string open at the block's start counted as
-    // opened before it). When the two sets do not overlap, that is so, and if no comment
-    // opener lies outside them and no line break inside them, every quote of the block
-    // opens or closes a string in turn.
-    // Most blocks with quotes are read this way, in a few steps whatever their number:
-    // 100 MB of '' costs no more than typical text.
-    const std::uint64_t in_apostrophes =
-        running_xor(events.apostrophes) ^ (state == reading::in_apostrophes ? all_bits : 0);
-    const std::uint64_t in_double_quotes =
-        running_xor(events.double_quotes) ^ (state == reading::in_double_quotes ? all_bits : 0);
-    const std::uint64_t inside = in_apostrophes | in_double_quotes;
-    if ((in_apostrophes & in_double_quotes) == 0 && (events.openers & ~inside) == 0 &&
-        (events.line_breaks & inside) == 0) {
-      state = (in_apostrophes >> 63) != 0    ? reading::in_apostrophes
-              : (in_double_quotes >> 63) != 0 ? reading::in_double_quotes
-                                              : reading::outside;
-      return quotes;
-    }
-  }
-  // Otherwise from one event to the next.
-  std::uint64_t found = 0;
-  while (from < 64) {
-    std::uint64_t next = events.closers;
-    if (state == reading::outside) next = quotes | events.openers;
-    if (state == reading::in_apostrophes) next = events.apostrophes | events.line_breaks;
-    if (state == reading::in_double_quotes) next = events.double_quotes | events.line_breaks;
-    next &= bits_from(from);
-    if (next == 0) break;
-    const std::size_t at = static_cast<std::size_t>(std::countr_zero(next));
-    const std::uint64_t bit = std::uint64_t{1} << at;
-    from = at + 1;
-    if (state == reading::in_comment) {
-      state = reading::outside;
-      from = at + 2;  // past the closer's '/'
-    } else if (state != reading::outside) {
-      found |= bit;
-      state = reading::outside;
-    } else if ((events.openers & bit) != 0) {
-      state = reading::in_comment;  // its closer may begin at the opener's '*'
-    } else {
-      found |= bit;
-      state = (events.apostrophes & bit) != 0 ? reading::in_apostrophes
-                                               : reading::in_double_quotes;
-    }
-  }
-  from = from > 64 ? from - 64 : 0;
-  return found;
-}
-
 
 #include "minifier/code_path_end.h"
 

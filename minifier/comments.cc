@@ -184,31 +184,29 @@ class comment_deletion {
 std::int32_t remove_comments(std::string& working_text) {
   const std::string_view text(working_text);
   comment_deletion deletion(working_text);
-  escape_scanner escapes;
-  reading state = reading::outside;
-  std::size_t from = 0;  // the first bit of the block still to read
+  block_scanner scanner;
   for (std::size_t start = 0; start < text.size(); start += 64) {
     // Most blocks hold nothing either reading looks for: passed over with one test. A
     // comment joined across a deleted one is sought while the quote reading is outside it.
+    const reading state = scanner.state();
     const bool skip =
         deletion.seeks_closer()
             ? state == reading::in_comment && has_none_in<just<'*'>>(text, start)
             : (state == reading::outside && has_none_in<outside_events>(text, start)) ||
                   (is_in_string(state) && has_none_in<string_events>(text, start));
     if (skip) {
-      escapes.restart();
+      scanner.pass_over();
       continue;
     }
     const byte_block block(text, start, ' ');
-    reading_events events = escapes.scan(block, all_bits, is_in_string(state));
     const std::uint64_t slashes = block.any_in<just<'/'>>();
     const std::uint64_t asterisks = block.any_in<just<'*'>>();
-    events.openers = slashes & ((asterisks >> 1) | (std::uint64_t{block.following() == '*'} << 63));
-    events.closers = asterisks & ((slashes >> 1) | (std::uint64_t{block.following() == '/'} << 63));
-    const std::uint64_t open_at_start = is_in_string(state) ? all_bits : 0;
-    const std::uint64_t quotes = read_quotes(events, state, from);
-    deletion.read_block(block, start, events.openers & ~(running_xor(quotes) ^ open_at_start),
-                        events.closers);
+    const std::uint64_t openers =
+        slashes & ((asterisks >> 1) | (std::uint64_t{block.following() == '*'} << 63));
+    const std::uint64_t closers =
+        asterisks & ((slashes >> 1) | (std::uint64_t{block.following() == '/'} << 63));
+    const block_reading read = scanner.read(block, all_bits, openers, closers);
+    deletion.read_block(block, start, openers & ~read.in_strings, closers);
   }
   working_text.resize(deletion.finish());
   return deletion.count();

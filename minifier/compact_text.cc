@@ -66,7 +66,7 @@ class compaction {
       const byte_block block(view_, read_, ',');
       const std::size_t length = std::min<std::size_t>(64, size_ - read_);
       const std::uint64_t in_text = bits_below(length);
-      const block_reading read = strings_.read_block(view_, block, read_);
+      const string_marks read = strings_.read_block(view_, block, read_);
       const std::uint64_t gaps = block.any_in<gap_bytes>() & ~read.contents &
                                  ~read.kept_as_is & in_text;
       if (gaps == 0 && write_ == read_) {  // nothing to delete, and nothing to move

@@ -56,7 +56,7 @@ std::size_t hex_escape_end(std::string_view text, std::size_t first) {
 }
 
 // What the reading of strings says of a block (bit k: byte k).
-struct block_reading {
+struct string_marks {
   std::uint64_t contents;    // inside complete strings, quotes not included
   std::uint64_t kept_as_is;  // outside strings: escaped bytes, and the layout byte that
                              // ends a hex escape or a string (contents may have some too)
@@ -70,16 +70,17 @@ class string_reader {
  public:
   // A reading that begins outside strings, or after an unterminated quote (`finished`),
   // when nothing after it can open one.
-  explicit string_reader(bool finished = false)
-      : unterminated_(finished ? 0 : not_found) {}
+  explicit string_reader(bool finished = false) : unterminated_(finished ? 0 : not_found) {
+    if (finished) scanner_.set_state(reading::finished);
+  }
 
   // Blocks are read in order; one may be read again from a byte the last read passed over
   // without a quote or backslash (the text's gaps).
-  block_reading read_block(std::string_view text, const byte_block& block, std::size_t at) {
+  string_marks read_block(std::string_view text, const byte_block& block, std::size_t at) {
     // Most blocks: outside strings, with no quote or backslash, nor one just before.
-    if (state_ == reading::outside && !escapes_.ends_in_escape() &&
+    if (!is_in_string(scanner_.state()) && !scanner_.ends_in_escape() &&
         block.any_in<quotes_and_escapes>() == 0) {
-      escapes_.restart();
+      scanner_.pass_over();
       return {0, carried_bits(at)};
     }
     return read_quotes_of_block(text, block, at);
@@ -101,35 +102,33 @@ class string_reader {
     return bit;
   }
 
-  block_reading read_quotes_of_block(std::string_view text, const byte_block& block,
-                                     std::size_t at) {
+  string_marks read_quotes_of_block(std::string_view text, const byte_block& block,
+                                    std::size_t at) {
     std::uint64_t contents = 0;
     std::uint64_t kept = carried_bits(at);
     std::uint64_t live = all_bits;
-    if (state_ != reading::outside) {  // in a string whose end is known
+    if (is_in_string(scanner_.state())) {  // in a string whose end is known
       if (end_ >= at + 64) return {all_bits, kept};
+      const char quote = scanner_.state() == reading::in_apostrophes ? '\'' : '"';
       contents = bits_below(end_ - at);
       live = bits_from(end_ - at + 1);
-      if (text[end_] != state_quote()) kept |= std::uint64_t{1} << (end_ - at);
-      state_ = reading::outside;
-      escapes_.restart();
+      if (text[end_] != quote) kept |= std::uint64_t{1} << (end_ - at);
+      scanner_.set_state(reading::outside);
+      scanner_.pass_over();
       ++count_;
     }
-    const reading_events scan = escapes_.scan(block, live, false);
-    std::uint64_t found = 0;
-    if (unterminated_ == not_found) {
-      std::size_t from = 0;
-      found = read_quotes(scan, state_, from);
-      if (state_ != reading::outside) {
-        // The last quote found opened a string that goes on past the block.
-        const std::size_t opening = at + 63 - static_cast<std::size_t>(std::countl_zero(found));
-        end_ = find_string_end(text, opening, at + 64);
-        if (end_ == not_found) {
-          // Unterminated: it protects nothing, and no quote after it opens a string.
-          found &= ~(std::uint64_t{1} << (opening - at));
-          unterminated_ = opening;
-          state_ = reading::outside;
-        }
+    const block_reading read = scanner_.read(block, live);
+    const reading_events& scan = read.events;
+    std::uint64_t found = read.quotes;
+    if (is_in_string(scanner_.state())) {
+      // The last quote found opened a string that goes on past the block.
+      const std::size_t opening = at + 63 - static_cast<std::size_t>(std::countl_zero(found));
+      end_ = find_string_end(text, opening, at + 64);
+      if (end_ == not_found) {
+        // Unterminated: it protects nothing, and no quote after it opens a string.
+        found &= ~(std::uint64_t{1} << (opening - at));
+        unterminated_ = opening;
+        scanner_.set_state(reading::finished);
       }
     }
     const std::uint64_t inside = running_xor(found);
@@ -155,13 +154,10 @@ class string_reader {
     return {contents | (inside & ~found), kept};
   }
 
-  char state_quote() const { return state_ == reading::in_apostrophes ? '\'' : '"'; }
-
   static constexpr auto quotes_and_escapes = either<quotes, just<'\\'>>;
 
-  reading state_ = reading::outside;
+  block_scanner scanner_;
   std::size_t end_ = 0;      // of the string open at the end of the last block read
-  escape_scanner escapes_;
   std::size_t pending_ = not_found;  // a byte past the last block read, kept as it is
   std::size_t unterminated_;  // where an unterminated quote was met, or not_found
   std::size_t count_ = 0;    // strings ended
@@ -184,7 +180,7 @@ class selector_colons {
       string_reader strings(reading.finished_before(colon));
       for (std::size_t at = colon + 1; at < text.size(); at += 64) {
         const byte_block block(text, at, ' ');
-        const block_reading read = strings.read_block(text, block, at);
+        const string_marks read = strings.read_block(text, block, at);
         const std::uint64_t terminators = block.any_in<rule_ends>() & ~read.contents &
                                           ~read.kept_as_is & bits_below(text.size() - at);
         if (terminators != 0) {
