@@ -32,7 +32,8 @@ TEST(EscapedBits, AgreeWithCountingBackAtEveryPosition) {
     }
     bool odd_run = false;
     for (std::size_t start = 0; start < text.size(); start += 64) {
-      const std::uint64_t escaped = escaped_bits(byte_block(text, start).any_in<just<'\\'>>(), odd_run);
+      const byte_block block(text, start);
+      const std::uint64_t escaped = escaped_bits(block.any_in<just<'\\'>>(), odd_run);
       for (std::size_t k = 0; k < 64 && start + k < text.size(); ++k) {
         if (text[start + k] == '\\') continue;  // only the byte after a run counts
         std::size_t run = 0;

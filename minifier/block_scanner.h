@@ -203,13 +203,16 @@ inline std::size_t move_kept(char* text, std::size_t write, std::size_t at, cons
   // length; before that byte by byte, and nothing at all while the bytes are in place.
   std::uint64_t lasts = keep & ~(keep >> 1);
   const bool wide = at - write >= 32;
-  for (std::uint64_t firsts = run_starts(keep); firsts != 0; firsts &= firsts - 1, lasts &= lasts - 1) {
+  std::uint64_t firsts = run_starts(keep);
+  for (; firsts != 0; firsts &= firsts - 1, lasts &= lasts - 1) {
     const std::size_t first = static_cast<std::size_t>(std::countr_zero(firsts));
     const std::size_t length = static_cast<std::size_t>(std::countr_zero(lasts)) + 1 - first;
     if (wide) {
       std::memcpy(text + write, bytes + first, 16);
       std::memcpy(text + write + 16, bytes + first + 16, 16);
-      for (std::size_t i = 32; i < length; i += 16) std::memcpy(text + write + i, bytes + first + i, 16);
+      for (std::size_t i = 32; i < length; i += 16) {
+        std::memcpy(text + write + i, bytes + first + i, 16);
+      }
     } else if (write != at + first) {
       for (std::size_t i = 0; i < length; ++i) text[write + i] = bytes[first + i];
     }

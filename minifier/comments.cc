@@ -118,7 +118,8 @@ class comment_deletion {
       if (found == 0) return;
       const std::size_t end = start + static_cast<std::size_t>(std::countr_zero(found)) + 2;
       before_close(start);
-      deleted |= bits_from(comment_start_ - std::min(comment_start_, start)) & bits_below(end - start);
+      const std::size_t first = comment_start_ - std::min(comment_start_, start);
+      deleted |= bits_from(first) & bits_below(end - start);
       ++count_;
       resume_ = end;
       in_comment_ = joins(start, end, deleted);
