@@ -28,15 +28,6 @@ constexpr std::uint64_t after_runs(std::uint64_t runs, std::uint64_t chosen) {
   return (runs + chosen) & ~runs;
 }
 
-// The number of bits set in x, added up in ever wider fields at once: std::popcount is a
-// library call where the processor's own instruction may not be assumed.
-constexpr std::size_t count_bits(std::uint64_t x) {
-  x -= (x >> 1) & 0x5555555555555555;
-  x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
-  return static_cast<std::size_t>((x * 0x0101010101010101) >> 56);
-}
-
 // Bit k set: an odd number of the bits 0 to k of x are set. Given the quotes that open and
 // close strings, this marks the bytes inside strings: the opening quote and the contents,
 // not the closing quote.

@@ -45,16 +45,6 @@ TEST(EscapedBits, AgreeWithCountingBackAtEveryPosition) {
   }
 }
 
-TEST(CountBits, AgreesWithCountingOneByOne) {
-  std::mt19937_64 engine(7);
-  for (int round = 0; round < 1000; ++round) {
-    const std::uint64_t x = round < 2 ? (round == 0 ? 0 : all_bits) : engine() & engine();
-    std::size_t count = 0;
-    for (int k = 0; k < 64; ++k) count += (x >> k) & 1;
-    ASSERT_EQ(count_bits(x), count) << x;
-  }
-}
-
 TEST(PrefixXor, MarksOpeningQuotesAndContents) {
   EXPECT_EQ(prefix_xor(0), 0u);
   EXPECT_EQ(prefix_xor(0b1), all_bits);
@@ -102,15 +92,6 @@ TEST(ByteBlock, MasksFollowingByteAndPadding) {
     EXPECT_EQ(block.any_in<just<'/'>>(), row.slashes);
     EXPECT_EQ(block.following(), row.following);
   }
-}
-
-TEST(HasNoneIn, OnlyWholeBlocksWithoutTheBytes) {
-  const std::string plain(64, 'a');
-  EXPECT_TRUE((has_none_in<quotes>(plain, 0)));
-  EXPECT_FALSE((has_none_in<quotes>(plain, 1)));  // not 64 bytes left: never passed over
-  EXPECT_FALSE((has_none_in<quotes>(plain + "'", 1)));
-  EXPECT_TRUE((has_none_in<quotes>(plain + "'", 0)));
-  EXPECT_FALSE((has_none_in<quotes>(std::string(63, 'a') + "\"", 0)));
 }
 
 TEST(FindInClass, FirstMatchOrTheEnd) {

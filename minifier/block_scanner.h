@@ -221,37 +221,19 @@ inline std::size_t move_kept(char* text, std::size_t write, std::size_t at, cons
   return write;
 }
 
-// True when the 64 bytes at text[from] are all there and none is in the class: most
-// blocks of a real stylesheet hold no quote, backslash or slash, and this test passes
-// over them at about a third of the cost of making their masks.
-template <const auto& Class>
-bool has_none_in(std::string_view text, std::size_t from) {
-  if (from + 64 > text.size()) return false;
-  std::uint32_t hits = 0;
-  for (std::size_t i = 0; i < 64; i += lane_size) {
-    hits |= lane_matches_class<Class>(load_lane(text.data() + from + i));
-  }
-  return hits == 0;
-}
-
 // What the reading of a text is inside of at a byte. After an unterminated quote (one that
 // no quote of its kind or line break ends) nothing opens any more, where the reader looks
 // ahead to know it.
-enum class reading : unsigned char {
-  outside,
-  in_apostrophes,
-  in_double_quotes,
-  in_comment,
-  finished
-};
+enum class reading { outside, in_apostrophes, in_double_quotes, in_comment, finished };
 
 inline bool is_in_string(reading state) {
   return state == reading::in_apostrophes || state == reading::in_double_quotes;
 }
 
-// The bytes of a block that can change the reading (bit k: byte k): its escapes, what they
-// leave of its quotes and line breaks, and the comment openers and closers (bit k: the
-// pair begins at byte k), which stay 0 where comments do not count.
+// What the reading says of a block (bit k: byte k): the bytes that can change the reading
+// (its escapes, what they leave of its quotes and line breaks, and the comment openers and
+// closers, bit k where the pair begins at byte k, which stay 0 where comments do not
+// count), and the quotes and line breaks the reading found to open or end strings.
 struct reading_events {
   std::uint64_t backslashes;
   std::uint64_t escaped;        // bytes after an odd run of backslashes
@@ -260,13 +242,7 @@ struct reading_events {
   std::uint64_t line_breaks;    // LF, CR, FF that would end a string they stand in
   std::uint64_t openers = 0;
   std::uint64_t closers = 0;
-};
-
-// What the reading says of a block.
-struct block_reading {
-  reading_events events;
-  std::uint64_t quotes;      // that open strings, and the quotes or line breaks that end them
-  std::uint64_t in_strings;  // opening quotes and contents (a string open at the start too)
+  std::uint64_t quotes = 0;  // that open strings, and the quotes or line breaks that end them
 };
 
 // The reading of a text's quotes that both stages share, block after block, left to right:
@@ -280,16 +256,14 @@ struct block_reading {
 // a block is read again: a stage may have overwritten it.
 class block_scanner {
  public:
-  // Reads the bits of `live` of the next block (the rest is passed over), given its comment
-  // openers and closers where comments count.
-  block_reading read(const byte_block& block, std::uint64_t live = all_bits,
-                     std::uint64_t openers = 0, std::uint64_t closers = 0) {
-    const bool string_open = is_in_string(state_);
-    reading_events events = scan_escapes(block, live, string_open);
+  // Reads the next block, given its comment openers and closers where comments count.
+  reading_events read(const byte_block& block, std::uint64_t openers = 0,
+                      std::uint64_t closers = 0) {
+    reading_events events = scan_escapes(block);
     events.openers = openers;
     events.closers = closers;
-    const std::uint64_t quotes = state_ == reading::finished ? 0 : read_quotes(events);
-    return {events, quotes, running_xor(quotes) ^ (string_open ? all_bits : 0)};
+    if (state_ != reading::finished) events.quotes = read_quotes(events);
+    return events;
   }
 
   // After a block passed over with no backslash in it.
@@ -306,23 +280,17 @@ class block_scanner {
   bool ends_in_escape() const { return odd_run_; }
 
  private:
-  // The line breaks are looked for only where a string may end in the block (`string_open`,
-  // or a quote in it): most blocks of a stylesheet have none.
-  reading_events scan_escapes(const byte_block& block, std::uint64_t live, bool string_open) {
+  // The escapes of a block, and the quotes and line breaks they leave.
+  reading_events scan_escapes(const byte_block& block) {
     reading_events found;
-    found.backslashes = block.any_in<just<'\\'>>() & live;
+    found.backslashes = block.any_in<just<'\\'>>();
     found.escaped = escaped_bits(found.backslashes, odd_run_);
-    found.apostrophes = block.any_in<just<'\''>>() & live & ~found.escaped;
-    found.double_quotes = block.any_in<just<'"'>>() & live & ~found.escaped;
-    found.line_breaks = 0;
-    if (!string_open && (found.apostrophes | found.double_quotes) == 0) {
-      escaped_cr_ = false;  // no string is open after the block either
-      return found;
-    }
-    const std::uint64_t breaks = block.any_in<byte_class::string_breaks>() & live;
+    found.apostrophes = block.any_in<just<'\''>>() & ~found.escaped;
+    found.double_quotes = block.any_in<just<'"'>>() & ~found.escaped;
+    const std::uint64_t breaks = block.any_in<byte_class::string_breaks>();
     found.line_breaks = breaks & ~found.escaped;
     if ((breaks & found.escaped) != 0 || escaped_cr_) {  // rare: a backslash before a break
-      const std::uint64_t escaped_crs = block.any_in<just<'\r'>>() & found.escaped & live;
+      const std::uint64_t escaped_crs = block.any_in<just<'\r'>>() & found.escaped;
       const std::uint64_t after_escaped_cr = (escaped_crs << 1) | (escaped_cr_ ? 1 : 0);
       found.line_breaks &= ~(after_escaped_cr & block.any_in<just<'\n'>>());
       escaped_cr_ = (escaped_crs >> 63) != 0;

@@ -61,8 +61,5 @@ inline constexpr std::array<char, (Classes.size() + ...)> either = [] {
 constexpr bool is_layout_space(unsigned char byte) {
   return byte_class::contains(byte_class::layout, byte);
 }
-constexpr bool is_hex_digit(unsigned char byte) {
-  return byte_class::contains(byte_class::hex_digits, byte);
-}
 
 #endif  // MINIFIER_BYTE_CLASSES_H_

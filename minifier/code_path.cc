@@ -5,25 +5,19 @@
 
 #include "minifier/comments.h"
 
-namespace {
-
-code_path detect_code_path() {
-  const char* forced = std::getenv("CSSQUEEZE_CODE_PATH");
-  if (forced != nullptr && std::string_view(forced) == "sse2") return code_path::baseline;
-#if CSSQUEEZE_HAS_AVX2_PATH
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-      __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("pclmul")) {
-    return code_path::avx2;
-  }
-#endif
-  return code_path::baseline;
-}
-
-}  // namespace
-
 code_path chosen_code_path() {
-  static const code_path chosen = detect_code_path();
+  static const code_path chosen = [] {
+    const char* forced = std::getenv("CSSQUEEZE_CODE_PATH");
+    if (forced != nullptr && std::string_view(forced) == "sse2") return code_path::baseline;
+#if CSSQUEEZE_HAS_AVX2_PATH
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+        __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("pclmul")) {
+      return code_path::avx2;
+    }
+#endif
+    return code_path::baseline;
+  }();
   return chosen;
 }
 

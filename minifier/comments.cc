@@ -18,17 +18,14 @@
 #include "minifier/bit_tricks.h"
 #include "minifier/block_scanner.h"
 #include "minifier/code_path.h"
-#include "minifier/text_limits.h"
 
 #include "minifier/code_path_begin.h"
 namespace {
 
 using namespace byte_class;
 
-// What ends a passed-over stretch: outside strings any quote, escape or '/', in a string
-// a quote, an escape or a line break, in a comment a '*'.
+// What ends a passed-over stretch outside strings and comments.
 constexpr auto outside_events = either<quotes, just<'\\'>, just<'/'>>;
-constexpr auto string_events = either<quotes, just<'\\'>, string_breaks>;
 
 class comment_deletion {
  public:
@@ -43,9 +40,7 @@ class comment_deletion {
     if ((openers | closers) == 0) return;
     const std::uint64_t done = read_ > start ? bits_below(read_ - start) : 0;
     std::uint64_t deleted = done;
-    if (!take_turns(block, start, openers, closers, deleted)) {
-      follow_events(start, openers, closers, deleted);
-    }
+    follow_events(start, openers, closers, deleted);
     if (deleted == done) return;  // nothing deleted: the bytes stay where they are, unread
     const std::size_t length = std::min<std::size_t>(64, size_ - start);
     // An open comment may yet stay, unclosed: it is left unread, untouched.
@@ -69,60 +64,26 @@ class comment_deletion {
   std::int32_t count() const { return count_; }
 
  private:
-  // Most blocks with comments are read at once: when no search resumes inside the block,
-  // every opener opens a comment and every closer closes one, in turns, no closer's '/'
-  // begins an opener, and no '*' two bytes after a closer could join a comment to a kept
-  // '/'. Then the bytes in comments are those after an odd number of openers and closers
-  // (prefix XOR), and the closers themselves. Returns false, with nothing changed, for
-  // any other block.
-  bool take_turns(const byte_block& block, std::size_t start, std::uint64_t openers,
-                  std::uint64_t closers, std::uint64_t& deleted) {
-    if (joined_ || resume_ > start || (openers & (closers << 1)) != 0) return false;
-    if (closers != 0) {
-      const std::uint64_t asterisk_after_closer = (block.any_in<just<'*'>>() >> 2) |
-                                                  (is_asterisk(start + 64) << 62) |
-                                                  (is_asterisk(start + 65) << 63);
-      if ((closers & asterisk_after_closer) != 0) return false;
-    }
-    const std::uint64_t inside = running_xor(openers | closers) ^ (in_comment_ ? all_bits : 0);
-    if (((openers & ~inside) | (closers & inside)) != 0) return false;
-    if (closers != 0) {
-      before_close(start);
-      count_ += static_cast<std::int32_t>(count_bits(closers));
-      deleted |= inside | closers | (closers << 1);
-    }
-    in_comment_ = (inside >> 63) != 0;
-    if (!in_comment_ && (closers >> 63) != 0) {
-      resume_ = start + 65;  // past the closer's '/', in the next block
-    } else if (in_comment_ && openers != 0) {
-      comment_start_ = start + 63 - static_cast<std::size_t>(std::countl_zero(openers));
-      resume_ = comment_start_ + 1;
-    }
-    return true;
-  }
-
-  // Any other block, from one opener or closer to the next.
+  // From one opener or closer to the next.
   void follow_events(std::size_t start, std::uint64_t openers, std::uint64_t closers,
                      std::uint64_t& deleted) {
     while (true) {
       const std::uint64_t live = resume_ > start ? bits_from(resume_ - start) : all_bits;
+      const std::uint64_t found = (in_comment_ ? closers : openers) & live;
+      if (found == 0) return;
+      const std::size_t at = start + static_cast<std::size_t>(std::countr_zero(found));
       if (!in_comment_) {
-        const std::uint64_t found = openers & live;
-        if (found == 0) return;
-        comment_start_ = start + static_cast<std::size_t>(std::countr_zero(found));
+        comment_start_ = at;
         in_comment_ = true;
-        resume_ = comment_start_ + 1;  // its closer may begin at the opener's '*'
+        resume_ = at + 1;  // its closer may begin at the opener's '*'
         continue;
       }
-      const std::uint64_t found = closers & live;
-      if (found == 0) return;
-      const std::size_t end = start + static_cast<std::size_t>(std::countr_zero(found)) + 2;
       before_close(start);
       const std::size_t first = comment_start_ - std::min(comment_start_, start);
-      deleted |= bits_from(first) & bits_below(end - start);
+      deleted |= bits_from(first) & bits_below(at + 2 - start);
       ++count_;
-      resume_ = end;
-      in_comment_ = joins(start, end, deleted);
+      resume_ = at + 2;
+      in_comment_ = joins(start, at + 2, deleted);
     }
   }
 
@@ -136,8 +97,6 @@ class comment_deletion {
       keep_until(start);
     }
   }
-
-  std::uint64_t is_asterisk(std::size_t at) const { return at < size_ && text_[at] == '*' ? 1 : 0; }
 
   // Moves the unread bytes before `end` to the kept prefix.
   void keep_until(std::size_t end) {
@@ -187,27 +146,23 @@ std::int32_t remove_comments(std::string& working_text) {
   comment_deletion deletion(working_text);
   block_scanner scanner;
   for (std::size_t start = 0; start < text.size(); start += 64) {
-    // Most blocks hold nothing either reading looks for: passed over with one test. A
-    // comment joined across a deleted one is sought while the quote reading is outside it.
-    const reading state = scanner.state();
-    const bool skip =
-        deletion.seeks_closer()
-            ? state == reading::in_comment && has_none_in<just<'*'>>(text, start)
-            : (state == reading::outside && has_none_in<outside_events>(text, start)) ||
-                  (is_in_string(state) && has_none_in<string_events>(text, start));
-    if (skip) {
+    // Outside strings and comments most blocks hold nothing either reading looks for.
+    const byte_block block(text, start, ' ');
+    if (!deletion.seeks_closer() && scanner.state() == reading::outside &&
+        block.any_in<outside_events>() == 0) {
       scanner.pass_over();
       continue;
     }
-    const byte_block block(text, start, ' ');
     const std::uint64_t slashes = block.any_in<just<'/'>>();
     const std::uint64_t asterisks = block.any_in<just<'*'>>();
     const std::uint64_t openers =
         slashes & ((asterisks >> 1) | (std::uint64_t{block.following() == '*'} << 63));
     const std::uint64_t closers =
         asterisks & ((slashes >> 1) | (std::uint64_t{block.following() == '/'} << 63));
-    const block_reading read = scanner.read(block, all_bits, openers, closers);
-    deletion.read_block(block, start, openers & ~read.in_strings, closers);
+    const bool in_string = is_in_string(scanner.state());
+    const reading_events read = scanner.read(block, openers, closers);
+    const std::uint64_t in_strings = running_xor(read.quotes) ^ (in_string ? all_bits : 0);
+    deletion.read_block(block, start, openers & ~in_strings, closers);
   }
   working_text.resize(deletion.finish());
   return deletion.count();

@@ -121,6 +121,8 @@ TEST(CompactText, LongRuns) {
       {"a" + std::string(10000, ';') + "}", "a}", 10000},
       {"a" + std::string(5000, ' ') + "b", "a b", 4999},
       {"x" + std::string(3000, ';') + std::string(3000, ' ') + "}", "x}", 6000},
+      {std::string("a;").append(3000, ' ').append("b"), "a;b", 3000},
+      {std::string("a").append(300, '\t').append(":b{"), "a\t:b{", 299},
   };
   check_rows(rows, std::size(rows));
 }

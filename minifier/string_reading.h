@@ -1,5 +1,5 @@
 // The reading of strings that compaction and its look-ahead share: where each string of a
-// text lies, read block after block on the escape scanner, with an unterminated string
+// text lies, read block after block on the block scanner, with an unterminated string
 // known for what it is before its block is compacted; and whether a ':' stands in a
 // selector. Included once per code path, inside that path's namespace.
 #ifndef MINIFIER_STRING_READING_H_
@@ -19,40 +19,16 @@ namespace string_reading {
 
 using namespace byte_class;
 
-// What may end a string.
-constexpr auto apostrophe_string_ends = either<just<'\''>, string_breaks>;
-constexpr auto double_quote_string_ends = either<just<'"'>, string_breaks>;
-
-// Where the string opened at `opening` ends, from `from` on: at the first unescaped quote
-// of its kind or line break, or not_found when the text ends first.
-std::size_t find_string_end(std::string_view text, std::size_t opening, std::size_t from) {
-  const bool in_apostrophes = text[opening] == '\'';
-  for (;; ++from) {
-    if (from >= text.size()) return not_found;
-    from = in_apostrophes
-               ? find_in_class<apostrophe_string_ends>(text.data(), text.size(), from)
-               : find_in_class<double_quote_string_ends>(text.data(), text.size(), from);
-    if (from == text.size()) return not_found;
-    const char byte = text[from];
-    // A CR before this LF in the string was escaped, or the string would have ended there;
-    // a backslash escapes both.
-    if (byte == '\n' && text[from - 1] == '\r') continue;
-    std::size_t backslashes = 0;
-    while (text[from - 1 - backslashes] == '\\') ++backslashes;  // stops at the opening quote
-    if (backslashes % 2 == 0) return from;
-  }
-}
-
 // The layout byte that ends the hex escape whose first digit is at `first`, or not_found:
 // CSS takes one to six hex digits and one whitespace byte after them as part of the escape.
 std::size_t hex_escape_end(std::string_view text, std::size_t first) {
   std::size_t end = first;
   while (end < text.size() && end - first < 6 &&
-         is_hex_digit(static_cast<unsigned char>(text[end]))) {
+         contains(hex_digits, static_cast<unsigned char>(text[end]))) {
     ++end;
   }
   if (end == first || end == text.size()) return not_found;
-  return is_layout_space(static_cast<unsigned char>(text[end])) ? end : not_found;
+  return contains(layout, static_cast<unsigned char>(text[end])) ? end : not_found;
 }
 
 // What the reading of strings says of a block (bit k: byte k).
@@ -83,7 +59,7 @@ class string_reader {
       scanner_.pass_over();
       return {0, carried_bits(at)};
     }
-    return read_quotes_of_block(text, block, at);
+    return read_strings(text, block, at);
   }
 
   std::size_t count() const { return count_; }
@@ -93,6 +69,40 @@ class string_reader {
   }
 
  private:
+  string_marks read_strings(std::string_view text, const byte_block& block, std::size_t at) {
+    const bool open_before = is_in_string(scanner_.state());
+    const reading_events read = scanner_.read(block);
+    std::uint64_t found = read.quotes;
+    if (is_in_string(scanner_.state()) && found != 0 && !string_ends(text, at + 64)) {
+      // The last quote found opened a string that the text ends first. Unterminated, it
+      // protects nothing, and no quote after it opens a string.
+      const std::size_t opening = 63 - static_cast<std::size_t>(std::countl_zero(found));
+      found &= ~(std::uint64_t{1} << opening);
+      unterminated_ = at + opening;
+      scanner_.set_state(reading::finished);
+    }
+    const std::uint64_t inside = running_xor(found) ^ (open_before ? all_bits : 0);
+    count_ += static_cast<std::size_t>(std::popcount(found & ~inside));
+    std::uint64_t kept = carried_bits(at) | read.escaped | (found & read.line_breaks);
+    // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
+    // (An escaped quote is no hex digit: masked out here, a text of \' and \" is not
+    // looked at byte by byte.)
+    std::uint64_t outside_escapes = read.escaped & ~read.backslashes & ~inside;
+    if (outside_escapes != 0) outside_escapes &= ~block.any_in<quotes>();
+    for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
+      const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
+      if (first >= text.size()) break;  // a backslash was the text's last byte
+      const std::size_t end = hex_escape_end(text, first);
+      if (end == not_found) continue;
+      if (end < at + 64) {
+        kept |= std::uint64_t{1} << (end - at);
+      } else {
+        pending_ = end;  // only the block's last escape can end past it
+      }
+    }
+    return {inside & ~found, kept};
+  }
+
   // The byte after the last block that an escape from it keeps as it is, if this block
   // holds it.
   std::uint64_t carried_bits(std::size_t at) {
@@ -102,62 +112,20 @@ class string_reader {
     return bit;
   }
 
-  string_marks read_quotes_of_block(std::string_view text, const byte_block& block,
-                                    std::size_t at) {
-    std::uint64_t contents = 0;
-    std::uint64_t kept = carried_bits(at);
-    std::uint64_t live = all_bits;
-    if (is_in_string(scanner_.state())) {  // in a string whose end is known
-      if (end_ >= at + 64) return {all_bits, kept};
-      const char quote = scanner_.state() == reading::in_apostrophes ? '\'' : '"';
-      contents = bits_below(end_ - at);
-      live = bits_from(end_ - at + 1);
-      if (text[end_] != quote) kept |= std::uint64_t{1} << (end_ - at);
-      scanner_.set_state(reading::outside);
-      scanner_.pass_over();
-      ++count_;
+  // Whether the string open at the end of the last block read ends before the text does:
+  // a copy of the scanner reads on from `from`, so that an unterminated string is known for
+  // what it is before its block is compacted. A string is read twice at most this way.
+  bool string_ends(std::string_view text, std::size_t from) const {
+    block_scanner ahead = scanner_;
+    for (; from < text.size(); from += 64) {
+      if (ahead.read(byte_block(text, from, ' ')).quotes != 0) return true;
     }
-    const block_reading read = scanner_.read(block, live);
-    const reading_events& scan = read.events;
-    std::uint64_t found = read.quotes;
-    if (is_in_string(scanner_.state())) {
-      // The last quote found opened a string that goes on past the block.
-      const std::size_t opening = at + 63 - static_cast<std::size_t>(std::countl_zero(found));
-      end_ = find_string_end(text, opening, at + 64);
-      if (end_ == not_found) {
-        // Unterminated: it protects nothing, and no quote after it opens a string.
-        found &= ~(std::uint64_t{1} << (opening - at));
-        unterminated_ = opening;
-        scanner_.set_state(reading::finished);
-      }
-    }
-    const std::uint64_t inside = running_xor(found);
-    count_ += count_bits(found & ~inside);
-    kept |= scan.escaped | (found & scan.line_breaks);
-    // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
-    // (An escaped quote is no hex digit: masked out here, a text of \' and \" is not
-    // looked at byte by byte.)
-    std::uint64_t outside_escapes = scan.escaped & ~scan.backslashes & ~inside & live;
-    if (outside_escapes != 0) outside_escapes &= ~block.any_in<quotes>();
-    for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
-      const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(rest));
-      if (first >= text.size()) break;  // a backslash was the text's last byte
-      if (!is_hex_digit(static_cast<unsigned char>(text[first]))) continue;
-      const std::size_t end = hex_escape_end(text, first);
-      if (end == not_found) continue;
-      if (end < at + 64) {
-        kept |= std::uint64_t{1} << (end - at);
-      } else {
-        pending_ = end;  // only the block's last escape can end past it
-      }
-    }
-    return {contents | (inside & ~found), kept};
+    return false;
   }
 
   static constexpr auto quotes_and_escapes = either<quotes, just<'\\'>>;
 
   block_scanner scanner_;
-  std::size_t end_ = 0;      // of the string open at the end of the last block read
   std::size_t pending_ = not_found;  // a byte past the last block read, kept as it is
   std::size_t unterminated_;  // where an unterminated quote was met, or not_found
   std::size_t count_ = 0;    // strings ended
@@ -172,8 +140,7 @@ class string_reader {
 class selector_colons {
  public:
   bool contains(std::string_view text, std::size_t colon, const string_reader& reading) {
-    if (!searched_ || terminator_ < colon) {
-      searched_ = true;
+    if (terminator_ <= colon) {  // the terminator found for an earlier colon, or none yet
       terminator_ = text.size();
       // Only an unterminated quote before the colon carries over to the byte after it,
       // which is neither escaped nor inside a string.
@@ -193,8 +160,7 @@ class selector_colons {
   }
 
  private:
-  std::size_t terminator_ = 0;
-  bool searched_ = false;
+  std::size_t terminator_ = 0;  // lies past the colon it was found for
 };
 
 }  // namespace string_reading

@@ -41,7 +41,10 @@ class css_generator {
         const std::string_view ends[] = {"", "'", "\"", "/*"};
         const std::string_view begin = ends[pick(0, 3)];
         text += begin;
-        for (std::size_t i = pick(1, 150); i > 0; --i) text += plain[pick(0, plain.size() - 1)];
+        // Or made of gap bytes only, long enough to fill blocks, with or without a ';'.
+        const std::string_view bytes =
+            pick(0, 3) == 0 ? std::string_view(" \t\n\r;").substr(0, pick(3, 5)) : plain;
+        for (std::size_t i = pick(1, 150); i > 0; --i) text += bytes[pick(0, bytes.size() - 1)];
         text += begin == "/*" ? "*/" : begin;
       }
     }
