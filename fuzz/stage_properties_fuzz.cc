@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
+#include "minifier/byte_classes.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
 #include "minifier/text_limits.h"
@@ -43,7 +44,7 @@ std::string without_deletable(std::string_view text) {
     if (byte == '\\' && i + 1 < text.size()) {
       kept += text.substr(i, 2);
       ++i;
-    } else if (!is_layout_space(byte) && byte != ';') {
+    } else if (!byte_class::contains(byte_class::layout, byte) && byte != ';') {
       kept.push_back(text[i]);
     }
   }

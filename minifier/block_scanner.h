@@ -231,17 +231,14 @@ inline bool is_in_string(reading state) {
 }
 
 // What the reading says of a block (bit k: byte k): the bytes that can change the reading
-// (its escapes, what they leave of its quotes and line breaks, and the comment openers and
-// closers, bit k where the pair begins at byte k, which stay 0 where comments do not
-// count), and the quotes and line breaks the reading found to open or end strings.
+// (its escapes, and what they leave of its quotes and line breaks), and the quotes and line
+// breaks the reading found to open or end strings.
 struct reading_events {
   std::uint64_t backslashes;
   std::uint64_t escaped;        // bytes after an odd run of backslashes
   std::uint64_t apostrophes;    // unescaped
   std::uint64_t double_quotes;  // unescaped
   std::uint64_t line_breaks;    // LF, CR, FF that would end a string they stand in
-  std::uint64_t openers = 0;
-  std::uint64_t closers = 0;
   std::uint64_t quotes = 0;  // that open strings, and the quotes or line breaks that end them
 };
 
@@ -256,14 +253,25 @@ struct reading_events {
 // a block is read again: a stage may have overwritten it.
 class block_scanner {
  public:
-  // Reads the next block, given its comment openers and closers where comments count.
+  // Reads the next block, given its comment openers and closers (bit k: the pair begins at
+  // byte k) where comments count.
   reading_events read(const byte_block& block, std::uint64_t openers = 0,
                       std::uint64_t closers = 0) {
-    reading_events events = scan_escapes(block);
-    events.openers = openers;
-    events.closers = closers;
-    if (state_ != reading::finished) events.quotes = read_quotes(events);
-    return events;
+    reading_events found;
+    found.backslashes = block.any_in<just<'\\'>>();
+    found.escaped = escaped_bits(found.backslashes, odd_run_);
+    found.apostrophes = block.any_in<just<'\''>>() & ~found.escaped;
+    found.double_quotes = block.any_in<just<'"'>>() & ~found.escaped;
+    const std::uint64_t breaks = block.any_in<byte_class::string_breaks>();
+    found.line_breaks = breaks & ~found.escaped;
+    if ((breaks & found.escaped) != 0 || escaped_cr_) {  // rare: a backslash before a break
+      const std::uint64_t escaped_crs = block.any_in<just<'\r'>>() & found.escaped;
+      const std::uint64_t after_escaped_cr = (escaped_crs << 1) | (escaped_cr_ ? 1 : 0);
+      found.line_breaks &= ~(after_escaped_cr & block.any_in<just<'\n'>>());
+      escaped_cr_ = (escaped_crs >> 63) != 0;
+    }
+    if (state_ != reading::finished) found.quotes = read_quotes(found, openers, closers);
+    return found;
   }
 
   // After a block passed over with no backslash in it.
@@ -280,29 +288,12 @@ class block_scanner {
   bool ends_in_escape() const { return odd_run_; }
 
  private:
-  // The escapes of a block, and the quotes and line breaks they leave.
-  reading_events scan_escapes(const byte_block& block) {
-    reading_events found;
-    found.backslashes = block.any_in<just<'\\'>>();
-    found.escaped = escaped_bits(found.backslashes, odd_run_);
-    found.apostrophes = block.any_in<just<'\''>>() & ~found.escaped;
-    found.double_quotes = block.any_in<just<'"'>>() & ~found.escaped;
-    const std::uint64_t breaks = block.any_in<byte_class::string_breaks>();
-    found.line_breaks = breaks & ~found.escaped;
-    if ((breaks & found.escaped) != 0 || escaped_cr_) {  // rare: a backslash before a break
-      const std::uint64_t escaped_crs = block.any_in<just<'\r'>>() & found.escaped;
-      const std::uint64_t after_escaped_cr = (escaped_crs << 1) | (escaped_cr_ ? 1 : 0);
-      found.line_breaks &= ~(after_escaped_cr & block.any_in<just<'\n'>>());
-      escaped_cr_ = (escaped_crs >> 63) != 0;
-    }
-    return found;
-  }
-
   // Reads a block from bit from_ on, and returns the quotes that open strings and the quotes
   // or line breaks that end them. state_ becomes the reading at the block's end, and from_
   // the first bit of the next block still to read (1 when a closer's '/' was that block's
   // first byte).
-  std::uint64_t read_quotes(const reading_events& events) {
+  std::uint64_t read_quotes(const reading_events& events, std::uint64_t openers,
+                            std::uint64_t closers) {
     const std::uint64_t quotes = events.apostrophes | events.double_quotes;
     if (from_ == 0 && state_ != reading::in_comment) {
       // Each kind of quote alone marks the strings it would make if no string held a quote
@@ -317,7 +308,7 @@ class block_scanner {
       const std::uint64_t in_double_quotes =
           running_xor(events.double_quotes) ^ (state_ == reading::in_double_quotes ? all_bits : 0);
       const std::uint64_t inside = in_apostrophes | in_double_quotes;
-      if ((in_apostrophes & in_double_quotes) == 0 && (events.openers & ~inside) == 0 &&
+      if ((in_apostrophes & in_double_quotes) == 0 && (openers & ~inside) == 0 &&
           (events.line_breaks & inside) == 0) {
         state_ = (in_apostrophes >> 63) != 0    ? reading::in_apostrophes
                 : (in_double_quotes >> 63) != 0 ? reading::in_double_quotes
@@ -328,8 +319,8 @@ class block_scanner {
     // Otherwise from one event to the next.
     std::uint64_t found = 0;
     while (from_ < 64) {
-      std::uint64_t next = events.closers;
-      if (state_ == reading::outside) next = quotes | events.openers;
+      std::uint64_t next = closers;
+      if (state_ == reading::outside) next = quotes | openers;
       if (state_ == reading::in_apostrophes) next = events.apostrophes | events.line_breaks;
       if (state_ == reading::in_double_quotes) next = events.double_quotes | events.line_breaks;
       next &= bits_from(from_);
@@ -343,7 +334,7 @@ class block_scanner {
       } else if (state_ != reading::outside) {
         found |= bit;
         state_ = reading::outside;
-      } else if ((events.openers & bit) != 0) {
+      } else if ((openers & bit) != 0) {
         state_ = reading::in_comment;  // its closer may begin at the opener's '*'
       } else {
         found |= bit;

@@ -58,8 +58,4 @@ inline constexpr std::array<char, (Classes.size() + ...)> either = [] {
 
 }  // namespace byte_class
 
-constexpr bool is_layout_space(unsigned char byte) {
-  return byte_class::contains(byte_class::layout, byte);
-}
-
 #endif  // MINIFIER_BYTE_CLASSES_H_

@@ -63,10 +63,9 @@ class compaction {
       // and is not '}', just as the end of the text does for the gap before it.
       const byte_block block(view_, read_, ',');
       const std::size_t length = std::min<std::size_t>(64, size_ - read_);
-      const std::uint64_t in_text = bits_below(length);
       const string_marks read = strings_.read_block(view_, block, read_);
       const std::uint64_t gaps = block.any_in<gap_bytes>() & ~read.contents &
-                                 ~read.kept_as_is & in_text;
+                                 ~read.kept_as_is & bits_below(length);
       // A gap that reaches the end of a block may go on past it: it is left for the next
       // round, which begins with it. So every gap taken ends before the block does.
       std::size_t limit = length;
@@ -101,12 +100,15 @@ class compaction {
     // The byte before a gap may be escaped; the byte after one never is.
     const std::uint64_t tight = block.any_in<tight_delimiters>() & ~kept_as_is;
     const std::uint64_t slashes = block.any_in<just<'/'>>() & ~kept_as_is;
-    const std::uint64_t pull_after =
-        (((tight & ~block.any_in<keeps_space_after>()) << 1) | gap_after_kept_end_goes()) &
-        starts;
+    // A gap at the block's start follows the last kept byte, text_[write_ - 1], which is no
+    // delimiter when kept as it is; its layout space goes when there is no such byte.
+    const unsigned char last = write_ == 0 || last_kept_as_is_ ? 0 : text_[write_ - 1];
+    const std::uint64_t pull_after = (((tight & ~block.any_in<keeps_space_after>()) << 1) |
+                                      (write_ == 0 || space_after_goes[last] ? 1 : 0)) &
+                                     starts;
     // Marked at the byte after the gap, like everything below.
     std::uint64_t pulled = after_runs(gaps, pull_after);
-    const std::uint64_t slash_starts = ((slashes << 1) | last_kept_is_slash()) & starts;
+    const std::uint64_t slash_starts = ((slashes << 1) | (last == '/' ? 1 : 0)) & starts;
     if (slash_starts != 0) pulled &= ~(after_runs(gaps, slash_starts) & block.any_in<just<'*'>>());
     const std::uint64_t may_keep_layout = only_layout & ~pulled;
     std::uint64_t keeps_layout = 0;
@@ -146,17 +148,6 @@ class compaction {
     const std::size_t rest = find_in_class<gap_bytes, false>(text_, size_, read_) - 63;
     if (std::memchr(text_ + read_, ';', rest - read_) != nullptr) text_[rest] = ';';
     read_ = rest;
-  }
-
-  // Whether a gap after the last kept byte, text_[write_ - 1], loses its layout space:
-  // that byte is missing or a delimiter that pulls the space after it away.
-  bool gap_after_kept_end_goes() const {
-    return write_ == 0 ||
-           (!last_kept_as_is_ && space_after_goes[static_cast<unsigned char>(text_[write_ - 1])]);
-  }
-  // Whether the last kept byte is a '/' that a '*' must not follow.
-  bool last_kept_is_slash() const {
-    return write_ > 0 && !last_kept_as_is_ && text_[write_ - 1] == '/';
   }
 
   char* text_;

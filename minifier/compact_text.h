@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 
-#include "minifier/byte_classes.h"
 
 struct compaction_result {
   std::int32_t string_count = 0;   // complete strings, whose contents were left alone
