@@ -50,8 +50,8 @@ class string_reader {
     if (finished) scanner_.set_state(reading::finished);
   }
 
-  // Blocks are read in order; one may be read again from a byte the last read passed over
-  // without a quote or backslash (the text's gaps).
+  // Blocks are read in order. One may begin inside the last one read, or past bytes that no
+  // read looked at, where the bytes left out hold no quote or backslash (the text's gaps).
   string_marks read_block(std::string_view text, const byte_block& block, std::size_t at) {
     // Most blocks: outside strings, with no quote or backslash, nor one just before.
     if (!is_in_string(scanner_.state()) && !scanner_.ends_in_escape() &&
