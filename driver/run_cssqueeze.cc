@@ -12,8 +12,7 @@
 #include "driver/console_report.h"
 #include "driver/help_and_version.h"
 #include "file_system/stylesheet_file.h"
-#include "minifier/comments.h"
-#include "minifier/compact_text.h"
+#include "minifier/minify_text.h"
 #include "minifier/text_limits.h"
 #include "shell_menu/register_context_menu.h"
 
@@ -41,8 +40,8 @@ constexpr const char* kept_aside_message =
 
 // Loads the stylesheet, or says why not and returns false.
 bool load(const std::string& path, std::string& working_text, std::int32_t& loaded_length,
-          std::ostream& out) {
-  switch (load_stylesheet(path, working_text, loaded_length)) {
+          bool& line_end_dropped, std::ostream& out) {
+  switch (load_stylesheet(path, working_text, loaded_length, &line_end_dropped)) {
     case read_result::ok:
       break;
     case read_result::cannot_open:
@@ -86,12 +85,15 @@ void save(const std::string& path, const std::string& working_text, std::ostream
 void minify(const std::string& path, std::ostream& out) {
   std::string working_text;
   std::int32_t loaded_length = 0;
-  if (!load(path, working_text, loaded_length, out)) return;
+  bool line_end_dropped = false;
+  if (!load(path, working_text, loaded_length, line_end_dropped, out)) return;
 
-  report_count(out, remove_comments(working_text), " comment", " removed.", "no comment found.");
-  const compaction_result compaction = compact_text(working_text);
-  report_count(out, compaction.string_count, " string", " still untouched.", "no string found.");
-  report_count(out, compaction.removal_count, " useless charachter", " removed.",
+  const minify_counts counts = minify_text(working_text, line_end_dropped);
+  // A line end put back is part of the text the totals start from.
+  if (counts.line_end_kept) ++loaded_length;
+  report_count(out, counts.comment_count, " comment", " removed.", "no comment found.");
+  report_count(out, counts.string_count, " string", " still untouched.", "no string found.");
+  report_count(out, counts.removal_count, " useless charachter", " removed.",
                "no useless charachter found.");
 
   if (report_totals(out, loaded_length, to_count(working_text.size()))) {

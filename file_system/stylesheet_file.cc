@@ -6,14 +6,15 @@
 #include <utility>
 
 read_result load_stylesheet(const std::string& path, std::string& working_text,
-                            std::int32_t& loaded_length) {
+                            std::int32_t& loaded_length, bool* line_end_dropped) {
   std::string bytes;
   // One byte over the limit is still read, since the final LF it may end with is dropped
   // below; the loaded text is what must fit the 32-bit counts.
   const read_result result = read_whole_file(path, max_text_length + 1, bytes);
   if (result != read_result::ok) return result;
-  to_working_text(bytes, platform_uses_crlf());
+  const bool dropped = to_working_text(bytes, platform_uses_crlf());
   if (bytes.size() > max_text_length) return read_result::too_large;
+  if (line_end_dropped != nullptr) *line_end_dropped = dropped;
   working_text = std::move(bytes);
   loaded_length = static_cast<std::int32_t>(working_text.size());  // fits: checked above
   return read_result::ok;
@@ -28,7 +29,7 @@ write_result save_stylesheet(const std::string& path, const std::string& working
                               : replace_file_contents(path, working_text, copy);
 }
 
-void to_working_text(std::string& bytes, bool fold_crlf) {
+bool to_working_text(std::string& bytes, bool fold_crlf) {
   if (fold_crlf) {
     // Each CR directly before a LF is dropped, as a text-mode read does; a lone CR stays.
     const std::size_t size = bytes.size();
@@ -40,7 +41,9 @@ void to_working_text(std::string& bytes, bool fold_crlf) {
     bytes.resize(write);
   }
   // Reading line by line and joining the lines with LF loses exactly the last line's LF.
-  if (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
+  if (bytes.empty() || bytes.back() != '\n') return false;
+  bytes.pop_back();
+  return true;
 }
 
 std::string to_file_text(const std::string& working_text) {

@@ -16,10 +16,11 @@
 constexpr std::size_t max_text_length = 2147483647;
 
 // Reads the regular file at path into working_text (its lines joined by LF, the LF that
-// ends the last line dropped; on Windows CR LF read as LF) and sets loaded_length. Both
-// change only on ok; too_large also when the loaded text is longer than max_text_length.
+// ends the last line dropped; on Windows CR LF read as LF) and sets loaded_length, and
+// *line_end_dropped (when given) to whether a final LF was dropped. They change only on
+// ok; too_large also when the loaded text is longer than max_text_length.
 read_result load_stylesheet(const std::string& path, std::string& working_text,
-                            std::int32_t& loaded_length);
+                            std::int32_t& loaded_length, bool* line_end_dropped = nullptr);
 
 // Replaces the contents of the file at path with working_text (on Windows each LF written
 // as CR LF), as replace_file_contents does; a symbolic link stays a link. On
@@ -29,8 +30,8 @@ write_result save_stylesheet(const std::string& path, const std::string& working
 
 // The line-end handling, kept apart from the disk so that it can be checked on every
 // platform. to_working_text drops one final LF (and with fold_crlf first folds each CR LF
-// into LF); to_file_text turns each LF into CR LF.
-void to_working_text(std::string& bytes, bool fold_crlf);
+// into LF) and returns whether it did; to_file_text turns each LF into CR LF.
+bool to_working_text(std::string& bytes, bool fold_crlf);
 std::string to_file_text(const std::string& working_text);
 
 #endif  // FILE_SYSTEM_STYLESHEET_FILE_H_

@@ -8,6 +8,7 @@
 #ifndef MINIFIER_BLOCK_SCANNER_H_
 #define MINIFIER_BLOCK_SCANNER_H_
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -255,8 +256,10 @@ class block_scanner {
  public:
   // Reads the next block, given its comment openers and closers (bit k: the pair begins at
   // byte k) where comments count.
-  reading_events read(const byte_block& block, std::uint64_t openers = 0,
-                      std::uint64_t closers = 0) {
+  // The block begins at `at` in text, whose bytes from there on are as loaded. An opener
+  // behind an odd run of backslashes is part of a name and opens nothing.
+  reading_events read(std::string_view text, std::size_t at, const byte_block& block,
+                      std::uint64_t openers = 0, std::uint64_t closers = 0) {
     reading_events found;
     found.backslashes = block.any_in<just<'\\'>>();
     found.escaped = escaped_bits(found.backslashes, odd_run_);
@@ -270,7 +273,13 @@ class block_scanner {
       found.line_breaks &= ~(after_escaped_cr & block.any_in<just<'\n'>>());
       escaped_cr_ = (escaped_crs >> 63) != 0;
     }
-    if (state_ != reading::finished) found.quotes = read_quotes(found, openers, closers);
+    // Rare too: a hex escape ended by a line break, which is the escape's own.
+    if (hex_break_end_ > at || (found.escaped != 0 && (breaks != 0 || (found.escaped >> 56) != 0))) {
+      found.line_breaks &= ~hex_escape_breaks(text, at, found.escaped);
+    }
+    if (state_ != reading::finished) {
+      found.quotes = read_quotes(found, openers & ~found.escaped, closers);
+    }
     return found;
   }
 
@@ -335,7 +344,8 @@ class block_scanner {
         found |= bit;
         state_ = reading::outside;
       } else if ((openers & bit) != 0) {
-        state_ = reading::in_comment;  // its closer may begin at the opener's '*'
+        state_ = reading::in_comment;
+        from_ = at + 2;  // its closer begins past the opener's '*'
       } else {
         found |= bit;
         state_ = (events.apostrophes & bit) != 0 ? reading::in_apostrophes
@@ -346,8 +356,42 @@ class block_scanner {
     return found;
   }
 
+  // The line breaks of the block at `at` that end a hex escape: one to six hex digits after
+  // a backslash, and one whitespace byte, CR LF counting as one. Only the block's last
+  // escape can end past it; that break is kept for the blocks that hold it.
+  std::uint64_t hex_escape_breaks(std::string_view text, std::size_t at, std::uint64_t escaped) {
+    const std::size_t end = std::min(at + 64, text.size());
+    std::uint64_t marks = 0;
+    auto mark = [&](std::size_t first, std::size_t last) {  // the break's bytes, inclusive
+      for (std::size_t i = std::max(first, at); i <= last && i < end; ++i) {
+        marks |= std::uint64_t{1} << (i - at);
+      }
+    };
+    if (hex_break_end_ > at) mark(hex_break_begin_, hex_break_end_ - 1);
+    for (; escaped != 0; escaped &= escaped - 1) {
+      std::size_t next = at + static_cast<std::size_t>(std::countr_zero(escaped));
+      const std::size_t first = next;
+      while (next < text.size() && next - first < 6 &&
+             byte_class::contains(byte_class::hex_digits, static_cast<unsigned char>(text[next]))) {
+        ++next;
+      }
+      if (next == first || next >= text.size() ||
+          !byte_class::contains(byte_class::string_breaks, static_cast<unsigned char>(text[next]))) {
+        continue;
+      }
+      const std::size_t last =
+          text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n' ? next + 1 : next;
+      mark(next, last);
+      hex_break_begin_ = next;
+      hex_break_end_ = last + 1;
+    }
+    return marks;
+  }
+
   bool odd_run_ = false;
   bool escaped_cr_ = false;
+  std::size_t hex_break_begin_ = 0;  // the last hex escape's line break, [begin, end)
+  std::size_t hex_break_end_ = 0;
   reading state_ = reading::outside;
   std::size_t from_ = 0;
 };

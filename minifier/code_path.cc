@@ -21,11 +21,11 @@ code_path chosen_code_path() {
   return chosen;
 }
 
-std::int32_t remove_comments(std::string& working_text) {
+std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
 #if CSSQUEEZE_HAS_AVX2_PATH
-  if (chosen_code_path() == code_path::avx2) return avx2::remove_comments(working_text);
+  if (chosen_code_path() == code_path::avx2) return avx2::remove_comments(working_text, ends_open);
 #endif
-  return baseline::remove_comments(working_text);
+  return baseline::remove_comments(working_text, ends_open);
 }
 
 compaction_result compact_text(std::string& working_text) {

@@ -25,11 +25,11 @@ code_path chosen_code_path();
 
 // Each path's own stages; remove_comments() and compact_text() call the chosen one.
 namespace baseline {
-std::int32_t remove_comments(std::string& working_text);
+std::int32_t remove_comments(std::string& working_text, bool* ends_open);
 compaction_result compact_text(std::string& working_text);
 }  // namespace baseline
 namespace avx2 {
-std::int32_t remove_comments(std::string& working_text);
+std::int32_t remove_comments(std::string& working_text, bool* ends_open);
 compaction_result compact_text(std::string& working_text);
 }  // namespace avx2
 

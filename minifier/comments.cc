@@ -10,6 +10,7 @@
 #include "minifier/comments.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -27,6 +28,101 @@ using namespace byte_class;
 // What ends a passed-over stretch outside strings and comments.
 constexpr auto outside_events = either<quotes, just<'\\'>, just<'/'>>;
 
+// A byte's part in the tokens a comment may separate.
+constexpr std::array<bool, 256> name_bytes = [] {
+  std::array<bool, 256> entries = table("_-\\");
+  for (int byte = 0; byte < 256; ++byte) {
+    entries[byte] = entries[byte] || (byte >= 'a' && byte <= 'z') ||
+                    (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || byte >= 0x80;
+  }
+  return entries;
+}();
+constexpr std::array<bool, 256> hex_digit_bytes = table(hex_digits);
+constexpr std::array<bool, 256> space_bytes = table("\t\n\r\f ");
+// The bytes that can be the second of a joining pair; a comment before any other goes.
+constexpr std::array<bool, 256> may_join_after = [] {
+  std::array<bool, 256> entries = table("(%.=*|!->+");
+  for (int byte = 0; byte < 256; ++byte) entries[byte] = entries[byte] || name_bytes[byte];
+  return entries;
+}();
+
+// The last byte kept before a comment, as the tokens see it.
+struct neighbour {
+  bool present = false;
+  unsigned char byte = 0;
+  bool name = false;  // goes on a name: a name byte, escaped, or a hex escape's space
+};
+
+// Whether erasing the comment between `before` and the byte `after` would join two tokens
+// into one, or make a new opener.
+bool would_join(const neighbour& before, unsigned char after) {
+  if (!before.present || !may_join_after[after]) return false;
+  const unsigned char b = before.byte;
+  const bool digit_before = b >= '0' && b <= '9';
+  const bool digit_after = after >= '0' && after <= '9';
+  if (before.name && (name_bytes[after] || after == '(')) return true;
+  if (digit_before && (after == '%' || after == '.')) return true;
+  if ((b == '@' || b == '#') && name_bytes[after]) return true;
+  if ((b == '+' || b == '-' || b == '.') && digit_after) return true;
+  if ((b == '+' || b == '-') && after == '.') return true;
+  if (contains("~|^$*", b) && after == '=') return true;
+  if (contains("uUeE", b) && after == '+') return true;
+  return (b == '/' && after == '*') || (b == '|' && after == '|') || (b == '<' && after == '!') ||
+         (b == '!' && after == '-') || (b == '-' && (after == '-' || after == '>'));
+}
+
+// The bytes around the block being read, as loaded: the block itself and the last eight
+// bytes of the block before it (which a move may have written over), with their escapes.
+class surroundings {
+ public:
+  // Before any byte of the block at `start` moves.
+  void enter(const char* text, std::size_t start, std::size_t length, std::uint64_t escaped) {
+    std::memcpy(tail_, next_tail_, 8);
+    tail_escaped_ = escaped_ >> 56;
+    start_ = start;
+    block_ = text + start;
+    escaped_ = escaped;
+    if (length == 64) std::memcpy(next_tail_, block_ + 56, 8);
+  }
+
+  // The last byte kept before an opener at `at` (past the text's start), looked at up to
+  // eight bytes back.
+  neighbour before(std::size_t at) const {
+    const std::size_t p = at - 1;
+    neighbour found;
+    found.present = true;
+    found.byte = byte(p);
+    found.name = name_bytes[found.byte] || escaped(p) ||
+                 (space_bytes[found.byte] && p > 0 &&
+                  (ends_hex_digits(p - 1) ||
+                   (found.byte == '\n' && p > 1 && byte(p - 1) == '\r' && ends_hex_digits(p - 2))));
+    return found;
+  }
+
+ private:
+  unsigned char byte(std::size_t p) const {
+    return static_cast<unsigned char>(p >= start_ ? block_[p - start_] : tail_[p + 8 - start_]);
+  }
+  bool escaped(std::size_t p) const {
+    return p >= start_ ? ((escaped_ >> (p - start_)) & 1) != 0
+                       : ((tail_escaped_ >> (p + 8 - start_)) & 1) != 0;
+  }
+  // The byte at p is one of one to six hex digits after an unescaped backslash, the last.
+  bool ends_hex_digits(std::size_t p) const {
+    for (std::size_t k = 0; k < 6 && k <= p && p - k + 8 >= start_ && hex_digit_bytes[byte(p - k)]; ++k) {
+      if (escaped(p - k)) return true;
+    }
+    return false;
+  }
+
+  std::size_t start_ = 0;
+  const char* block_ = nullptr;
+  std::uint64_t escaped_ = 0;
+  char tail_[8] = {};
+  std::uint64_t tail_escaped_ = 0;
+  char next_tail_[8] = {};
+};
+
 class comment_deletion {
  public:
   explicit comment_deletion(std::string& working_text)
@@ -36,12 +132,12 @@ class comment_deletion {
   // and its closers. The comments closed in it are marked, then the block's kept bytes are
   // moved at once (a file of "/**/" has sixteen to a block).
   void read_block(const byte_block& block, std::size_t start, std::uint64_t openers,
-                  std::uint64_t closers) {
+                  std::uint64_t closers, const surroundings& around) {
     if ((openers | closers) == 0) return;
     const std::uint64_t done = read_ > start ? bits_below(read_ - start) : 0;
     std::uint64_t deleted = done;
-    if (!take_turns(start, openers, closers, deleted)) {
-      follow_events(start, openers, closers, deleted);
+    if (!take_turns(start, openers, closers, deleted, around)) {
+      follow_events(start, openers, closers, deleted, around);
     }
     if (deleted == done) return;  // nothing deleted: the bytes stay where they are, unread
     const std::size_t length = std::min<std::size_t>(64, size_ - start);
@@ -50,7 +146,7 @@ class comment_deletion {
     char bytes[96];
     block.copy_to(bytes);
     write_ = move_kept(text_, write_, start, bytes, ~deleted, limit);
-    read_ = in_comment_ ? comment_start_ : std::max(start + length, resume_);
+    read_ = in_comment_ ? comment_start_ : std::max(start + length, deleted_until_);
   }
 
   bool seeks_closer() const { return in_comment_; }
@@ -58,7 +154,6 @@ class comment_deletion {
   // Ends the pass: an unclosed comment stays, with everything after it. Returns the
   // length of the text left.
   std::size_t finish() {
-    if (in_comment_ && joined_) text_[write_++] = '/';  // the '/' taken for its opener
     keep_until(size_);
     return write_;
   }
@@ -67,34 +162,55 @@ class comment_deletion {
 
  private:
   // Most blocks with comments are read at once: when no search resumes inside the block,
-  // every opener opens a comment and every closer closes one, in turns, and no closer's
-  // '/' begins an opener or is the block's last byte (so no '*' after a closer could join a
-  // comment to a kept '/'). Then the bytes in comments are those after an odd number of
-  // openers and closers (prefix XOR), and the closers themselves. Returns false, with
-  // nothing changed, for any other block.
+  // every opener opens a comment and every closer closes one, in turns, no closer shares
+  // its opener's '*', none ends past the block, and no comment's neighbours would join.
+  // Then the bytes in comments are those after an odd number of openers and closers
+  // (prefix XOR), and the closers themselves. Returns false, with nothing changed, for any
+  // other block.
   bool take_turns(std::size_t start, std::uint64_t openers, std::uint64_t closers,
-                  std::uint64_t& deleted) {
-    if (joined_ || resume_ > start || ((openers & (closers << 1)) | (closers >> 63)) != 0) {
+                  std::uint64_t& deleted, const surroundings& around) {
+    if (resume_ > start || (closers >> 63) != 0 ||
+        (openers & ((closers << 1) | (closers >> 1))) != 0) {
       return false;
     }
     const std::uint64_t inside = running_xor(openers | closers) ^ (in_comment_ ? all_bits : 0);
     if (((openers & ~inside) | (closers & inside)) != 0) return false;
     if (closers != 0) {
-      before_close(start);
+      // The neighbours of each comment closed, in order, on copies of what carries over.
+      neighbour before = before_;
+      neighbour last_before = last_before_;
+      std::size_t last_end = last_end_;
+      for (std::uint64_t rest = openers | closers; rest != 0; rest &= rest - 1) {
+        const std::size_t at = start + static_cast<std::size_t>(std::countr_zero(rest));
+        if ((openers >> (at - start) & 1) != 0) {
+          before = neighbour_before(at, around, last_end, last_before);
+        } else {
+          if (at + 2 < size_ && would_join(before, static_cast<unsigned char>(text_[at + 2]))) {
+            return false;
+          }
+          last_before = before;
+          last_end = at + 2;
+        }
+      }
+      before_close(start, comment_start_);
       count_ += std::popcount(closers);
       deleted |= inside | closers | (closers << 1);
+      last_before_ = last_before;
+      last_end_ = last_end;
+      deleted_until_ = last_end;
     }
     in_comment_ = (inside >> 63) != 0;
     if (in_comment_ && openers != 0) {
       comment_start_ = start + 63 - static_cast<std::size_t>(std::countl_zero(openers));
-      resume_ = comment_start_ + 1;
+      resume_ = comment_start_ + 2;
+      before_ = neighbour_before(comment_start_, around, last_end_, last_before_);
     }
     return true;
   }
 
   // Any other block, from one opener or closer to the next.
   void follow_events(std::size_t start, std::uint64_t openers, std::uint64_t closers,
-                     std::uint64_t& deleted) {
+                     std::uint64_t& deleted, const surroundings& around) {
     while (true) {
       const std::uint64_t live = resume_ > start ? bits_from(resume_ - start) : all_bits;
       const std::uint64_t found = (in_comment_ ? closers : openers) & live;
@@ -103,23 +219,39 @@ class comment_deletion {
       if (!in_comment_) {
         comment_start_ = at;
         in_comment_ = true;
-        resume_ = at + 1;  // its closer may begin at the opener's '*'
+        resume_ = at + 2;  // its closer begins past the opener's '*'
+        before_ = neighbour_before(at, around, last_end_, last_before_);
         continue;
       }
-      before_close(start);
-      const std::size_t first = comment_start_ - std::min(comment_start_, start);
-      deleted |= bits_from(first) & bits_below(at + 2 - start);
-      ++count_;
+      // Where the neighbours would join, "/**/" stays between them.
+      const bool shrinks =
+          at + 2 < size_ && would_join(before_, static_cast<unsigned char>(text_[at + 2]));
+      const std::size_t cut_from = shrinks ? comment_start_ + 2 : comment_start_;
+      deleted_until_ = shrinks ? at : at + 2;
+      before_close(start, cut_from);
+      deleted |= bits_from(cut_from - std::min(cut_from, start)) & bits_below(deleted_until_ - start);
+      if (!shrinks) ++count_;
+      last_before_ = before_;
+      last_end_ = shrinks ? 0 : at + 2;
       resume_ = at + 2;
-      in_comment_ = joins(start, at + 2, deleted);
+      in_comment_ = false;
     }
   }
 
+  // The last byte kept before an opener at `at`: none at the text's start, the one kept
+  // before the comment erased just before it, or the byte before it.
+  static neighbour neighbour_before(std::size_t at, const surroundings& around,
+                                    std::size_t last_end, const neighbour& last_before) {
+    if (at == 0) return {};
+    if (at == last_end) return last_before;
+    return around.before(at);
+  }
+
   // Before the first comment closed in the block is deleted, the bytes kept before it are
-  // moved, and those of it before the block dropped.
-  void before_close(std::size_t start) {
+  // moved, and those of it before the block, from cut_from on, dropped.
+  void before_close(std::size_t start, std::size_t cut_from) {
     if (in_comment_ && comment_start_ < start) {  // open since an earlier block, unmoved
-      keep_until(comment_start_);
+      keep_until(std::min(cut_from, start));
       read_ = start;
     } else if (read_ < start) {
       keep_until(start);
@@ -133,52 +265,35 @@ class comment_deletion {
     read_ = end;
   }
 
-  // After the comment that ends before `end` is deleted, whether a kept '/' before it and
-  // a '*' after it open a new one. That '/' is taken from the kept bytes, and given back if
-  // the comment stays unclosed; it is never inside a string, as the deleted comment began
-  // outside. The kept bytes of the block are not moved yet, and those before it are; no
-  // byte from the block on has been written over.
-  bool joins(std::size_t start, std::size_t end, std::uint64_t& deleted) {
-    joined_ = false;
-    if (end >= size_ || text_[end] != '*') return false;
-    const std::uint64_t kept_before =
-        ~deleted & bits_below(comment_start_ - std::min(comment_start_, start));
-    if (kept_before != 0) {
-      const std::size_t last = 63 - static_cast<std::size_t>(std::countl_zero(kept_before));
-      if (text_[start + last] != '/') return false;
-      deleted |= std::uint64_t{1} << last;
-    } else {
-      if (write_ == 0 || text_[write_ - 1] != '/') return false;
-      --write_;
-    }
-    comment_start_ = end;
-    joined_ = true;
-    return true;
-  }
-
   char* text_;
   std::size_t size_;
   std::size_t write_ = 0;   // text_[0, write_) is kept
   std::size_t read_ = 0;    // text_[read_, size_) is unread and untouched
   std::size_t resume_ = 0;  // the search for the next opener or closer begins here
+  std::size_t deleted_until_ = 0;  // the end of the last comment's deleted bytes
   std::size_t comment_start_ = 0;  // of the open comment
   bool in_comment_ = false;
-  bool joined_ = false;  // the open comment's opener is a '/' taken from the kept bytes
+  neighbour before_;       // the last byte kept before the open comment
+  std::size_t last_end_ = 0;  // just past the last comment erased whole
+  neighbour last_before_;  // and the last byte kept before it
   std::int32_t count_ = 0;
 };
 
 }  // namespace
 
-std::int32_t remove_comments(std::string& working_text) {
+std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
   const std::string_view text(working_text);
   comment_deletion deletion(working_text);
   block_scanner scanner;
+  surroundings around;
   for (std::size_t start = 0; start < text.size(); start += 64) {
     // Outside strings and comments most blocks hold nothing either reading looks for.
     const byte_block block(text, start, ' ');
+    const std::size_t length = std::min<std::size_t>(64, text.size() - start);
     if (!deletion.seeks_closer() && scanner.state() == reading::outside &&
         block.any_in<outside_events>() == 0) {
       scanner.pass_over();
+      around.enter(working_text.data(), start, length, 0);
       continue;
     }
     const std::uint64_t slashes = block.any_in<just<'/'>>();
@@ -188,10 +303,12 @@ std::int32_t remove_comments(std::string& working_text) {
     const std::uint64_t closers =
         asterisks & ((slashes >> 1) | (std::uint64_t{block.following() == '/'} << 63));
     const bool in_string = is_in_string(scanner.state());
-    const reading_events read = scanner.read(block, openers, closers);
+    const reading_events read = scanner.read(text, start, block, openers, closers);
     const std::uint64_t in_strings = running_xor(read.quotes) ^ (in_string ? all_bits : 0);
-    deletion.read_block(block, start, openers & ~in_strings, closers);
+    around.enter(working_text.data(), start, length, read.escaped);
+    deletion.read_block(block, start, openers & ~in_strings & ~read.escaped, closers, around);
   }
+  if (ends_open != nullptr) *ends_open = is_in_string(scanner.state()) || scanner.ends_in_escape();
   working_text.resize(deletion.finish());
   return deletion.count();
 }

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <string>
 
-// Deletes, in place and left to right, every comment from "/*" through the first "*/"
-// from its '*' on, whose opener lies outside the strings of the text as loaded (read left
-// to right: an unescaped quote opens a string that the next unescaped quote of its kind
-// or line break ends; quotes inside comments do not count; after a quote that neither
-// ends, everything is inside). An unclosed comment stays, with all that follows it. After
-// a deletion, a '/' kept just before it and a '*' just after it open a new comment.
-// Returns the number of comments deleted; prints nothing. Linear.
-std::int32_t remove_comments(std::string& working_text);
+// Deletes, in place and left to right, the comments CSS reads in the text: outside strings
+// (an unescaped quote up to the next one of its kind or line break, or the text's end), an
+// unescaped "/*" up to the first "*/" after its '*'. Where the bytes on either side of a
+// comment would join into one token or a new opener ("a/*x*/b"), it shrinks to "/**/"
+// instead and is not counted. An unclosed comment stays, with all that follows it.
+// Returns the number of comments deleted; with ends_open, also whether the text ends
+// inside a string or right after an unescaped backslash. Prints nothing. Linear.
+std::int32_t remove_comments(std::string& working_text, bool* ends_open = nullptr);
 
 #endif  // MINIFIER_COMMENTS_H_

@@ -159,17 +159,17 @@ TEST(CompactText, StringsStayWhole) {
       // Escaped quotes.
       {R"(p{content:'it\'s  ok'})", R"(p{content:'it\'s  ok'})", 1},
       {R"('\\' ; 'x')", R"('\\';'x')", 2},
-      {R"("a\\"b  ")", R"("a\\"b ")", 1},
+      {R"("a\\"b  ")", R"("a\\"b ")", 2},
       {R"(\ 'x  y')", R"(\ 'x  y')", 1},
-      {R"(\'a  b')", R"(\'a b')", 0},
-      // Unterminated quotes.
-      {"a ; 'b  c", "a;'b c", 0},
-      {R"("a  b" 'c "d  e")", R"("a  b" 'c "d e")", 1},
-      {R"('a  b''c  )", R"('a  b''c)", 1},
+      {R"(\'a  b')", R"(\'a b')", 1},
+      // A string the end of the text closes is a string.
+      {"a ; 'b  c", "a;'b  c", 1},
+      {R"("a  b" 'c "d  e")", R"("a  b" 'c "d  e")", 2},
+      {R"('a  b''c  )", R"('a  b''c  )", 2},
       // What follows a ':' decides on the first '{', ';' or '}' outside strings.
       {R"(a :b "{" ;)", R"(a:b "{";)", 1},
       {R"(a :b ";" {)", R"(a :b ";"{)", 1},
-      {R"(' a :b "{" ;)", R"(' a :b "{";)", 0},
+      {R"(' a :b "{" ;)", R"(' a :b "{" ;)", 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.before));

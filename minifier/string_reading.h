@@ -1,7 +1,6 @@
 // The reading of strings that compaction and its look-ahead share: where each string of a
-// text lies, read block after block on the block scanner, with an unterminated string
-// known for what it is before its block is compacted; and whether a ':' stands in a
-// selector. Included once per code path, inside that path's namespace.
+// text lies, read block after block on the block scanner (a string the end of the text
+// closes included); and whether a ':' stands in a selector. Included once per code path, inside that path's namespace.
 #ifndef MINIFIER_STRING_READING_H_
 #define MINIFIER_STRING_READING_H_
 
@@ -39,17 +38,10 @@ struct string_marks {
 };
 
 // Reads the strings of a text block after block, left to right, on the text as it was
-// before any byte of it was moved: every block is read before the sweep writes into it.
-// A string that goes on past its block is followed to its end at once, so that an
-// unterminated one is known for what it is before its block is compacted.
+// before any byte of it was moved: every block is read before the sweep writes into it. A
+// string that the end of the text closes is a string like any other.
 class string_reader {
  public:
-  // A reading that begins outside strings, or after an unterminated quote (`finished`),
-  // when nothing after it can open one.
-  explicit string_reader(bool finished = false) : unterminated_(finished ? 0 : not_found) {
-    if (finished) scanner_.set_state(reading::finished);
-  }
-
   // Blocks are read in order. One may begin inside the last one read, or past bytes that no
   // read looked at, where the bytes left out hold no quote or backslash (the text's gaps).
   string_marks read_block(std::string_view text, const byte_block& block, std::size_t at) {
@@ -62,31 +54,20 @@ class string_reader {
     return read_strings(text, block, at);
   }
 
-  std::size_t count() const { return count_; }
-  // Whether an unterminated quote stands before `position`.
-  bool finished_before(std::size_t position) const {
-    return unterminated_ != not_found && unterminated_ < position;
-  }
+  // The strings read so far, one the end of the text closes included.
+  std::size_t count() const { return count_ + (is_in_string(scanner_.state()) ? 1 : 0); }
 
  private:
   string_marks read_strings(std::string_view text, const byte_block& block, std::size_t at) {
     const bool open_before = is_in_string(scanner_.state());
-    const reading_events read = scanner_.read(block);
-    std::uint64_t found = read.quotes;
-    if (is_in_string(scanner_.state()) && found != 0 && !string_ends(text, at + 64)) {
-      // The last quote found opened a string that the text ends first. Unterminated, it
-      // protects nothing, and no quote after it opens a string.
-      const std::size_t opening = 63 - static_cast<std::size_t>(std::countl_zero(found));
-      found &= ~(std::uint64_t{1} << opening);
-      unterminated_ = at + opening;
-      scanner_.set_state(reading::finished);
-    }
+    const reading_events read = scanner_.read(text, at, block);
+    const std::uint64_t found = read.quotes;
     const std::uint64_t inside = running_xor(found) ^ (open_before ? all_bits : 0);
     count_ += static_cast<std::size_t>(std::popcount(found & ~inside));
     std::uint64_t kept = carried_bits(at) | read.escaped | (found & read.line_breaks);
-    // Escapes outside strings whose first byte is a hex digit may end in a layout byte.
-    // (An escaped quote is no hex digit: masked out here, a text of \' and \" is not
-    // looked at byte by byte.)
+    // Escapes outside strings whose first byte is a hex digit may end in a layout byte, or
+    // in a CR LF, which counts as one. (An escaped quote is no hex digit: masked out here,
+    // a text of \' and \" is not looked at byte by byte.)
     std::uint64_t outside_escapes = read.escaped & ~read.backslashes & ~inside;
     if (outside_escapes != 0) outside_escapes &= ~block.any_in<quotes>();
     for (std::uint64_t rest = outside_escapes; rest != 0; rest &= rest - 1) {
@@ -94,57 +75,44 @@ class string_reader {
       if (first >= text.size()) break;  // a backslash was the text's last byte
       const std::size_t end = hex_escape_end(text, first);
       if (end == not_found) continue;
-      if (end < at + 64) {
-        kept |= std::uint64_t{1} << (end - at);
-      } else {
-        pending_ = end;  // only the block's last escape can end past it
-      }
+      pending_begin_ = end;  // only the block's last escape can end past it
+      pending_end_ =
+          text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? end + 2 : end + 1;
+      kept |= carried_bits(at);
     }
     return {inside & ~found, kept};
   }
 
-  // The byte after the last block that an escape from it keeps as it is, if this block
-  // holds it.
+  // The bytes of the block at `at` that an escape before them keeps as they are.
   std::uint64_t carried_bits(std::size_t at) {
-    if (pending_ == not_found || pending_ >= at + 64) return 0;
-    const std::uint64_t bit = std::uint64_t{1} << (pending_ - at);
-    pending_ = not_found;
-    return bit;
-  }
-
-  // Whether the string open at the end of the last block read ends before the text does:
-  // a copy of the scanner reads on from `from`, so that an unterminated string is known for
-  // what it is before its block is compacted. A string is read twice at most this way.
-  bool string_ends(std::string_view text, std::size_t from) const {
-    block_scanner ahead = scanner_;
-    for (; from < text.size(); from += 64) {
-      if (ahead.read(byte_block(text, from, ' ')).quotes != 0) return true;
+    std::uint64_t bits = 0;
+    for (; pending_begin_ < pending_end_ && pending_begin_ < at + 64; ++pending_begin_) {
+      if (pending_begin_ >= at) bits |= std::uint64_t{1} << (pending_begin_ - at);
     }
-    return false;
+    return bits;
   }
 
   static constexpr auto quotes_and_escapes = either<quotes, just<'\\'>>;
 
   block_scanner scanner_;
-  std::size_t pending_ = not_found;  // a byte past the last block read, kept as it is
-  std::size_t unterminated_;  // where an unterminated quote was met, or not_found
-  std::size_t count_ = 0;    // strings ended
+  // Bytes from a hex escape's end on that are kept as they are: [pending_begin_, pending_end_).
+  std::size_t pending_begin_ = 0;
+  std::size_t pending_end_ = 0;
+  std::size_t count_ = 0;  // strings ended
 };
 
 // Tells whether a ':' stands in a selector or an at-rule's prelude: whether the first '{',
 // ';' or '}' after it, outside strings, is '{'. The colons asked about come in ascending
 // order, so the terminator found for one answers every colon before it, and each byte is
 // looked at once: 100 MB of "a :b " with no '{' at all takes one search. An escaped one
-// is part of a name. `reading` is the string reading that has reached the colon; the colon
-// lies outside strings.
+// is part of a name. The colon lies outside strings.
 class selector_colons {
  public:
-  bool contains(std::string_view text, std::size_t colon, const string_reader& reading) {
+  bool contains(std::string_view text, std::size_t colon) {
     if (terminator_ <= colon) {  // the terminator found for an earlier colon, or none yet
       terminator_ = text.size();
-      // Only an unterminated quote before the colon carries over to the byte after it,
-      // which is neither escaped nor inside a string.
-      string_reader strings(reading.finished_before(colon));
+      // The byte after the colon is neither escaped nor inside a string.
+      string_reader strings;
       for (std::size_t at = colon + 1; at < text.size(); at += 64) {
         const byte_block block(text, at, ' ');
         const string_marks read = strings.read_block(text, block, at);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <numeric>
 
 namespace literal_model {
@@ -32,11 +33,63 @@ bool is_hex_digit(char byte) {
          (byte >= 'A' && byte <= 'F');
 }
 
+// What CSS takes for whitespace: layout space and FF.
+bool is_css_space(char byte) { return is_layout_space(byte) || byte == '\f'; }
+
+bool is_digit(char byte) { return byte >= '0' && byte <= '9'; }
+
+// A byte that may go on a name or a number: letters, digits, '_', '-', a backslash (it
+// starts an escape) and every byte from 0x80 up.
+bool is_name_byte(char byte) {
+  const auto value = static_cast<unsigned char>(byte);
+  return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || is_digit(byte) ||
+         byte == '_' || byte == '-' || byte == '\\' || value >= 0x80;
+}
+
+bool is_one_of(char byte, const char* bytes) {
+  return byte != '\0' && std::strchr(bytes, byte) != nullptr;
+}
+
 // An odd number of consecutive backslashes directly before position.
 bool is_escaped(const std::string& text, std::size_t position) {
   std::size_t backslashes = 0;
   while (backslashes < position && text[position - 1 - backslashes] == '\\') ++backslashes;
   return backslashes % 2 == 1;
+}
+
+// The byte at p is a hex escape's last digit: one of one to six hex digits right after an
+// unescaped backslash.
+bool ends_hex_digits(const std::string& text, std::size_t p) {
+  for (std::size_t k = 0; k < 6 && k < p && is_hex_digit(text[p - k]); ++k) {
+    if (text[p - k - 1] == '\\' && !is_escaped(text, p - k - 1)) return true;
+  }
+  return false;
+}
+
+// The byte at p is the whitespace that ends a hex escape (a CR LF counts as one).
+bool ends_hex_escape(const std::string& text, std::size_t p) {
+  if (!is_css_space(text[p]) || p == 0) return false;
+  if (ends_hex_digits(text, p - 1)) return true;
+  return text[p] == '\n' && p >= 2 && text[p - 1] == '\r' && ends_hex_digits(text, p - 2);
+}
+
+// Whether the byte at p of the loaded text, the last one kept before a comment, and the
+// byte after the comment would read as one token, or as a new comment opener, once the
+// comment between them is gone. The byte before is read as it stands in the loaded text.
+bool would_join(const std::string& loaded, std::size_t p, char after) {
+  const char before = loaded[p];
+  const bool name_before =
+      is_name_byte(before) || is_escaped(loaded, p) || ends_hex_escape(loaded, p);
+  if (name_before && (is_name_byte(after) || after == '(')) return true;
+  if (is_digit(before) && (after == '%' || after == '.')) return true;
+  if (is_one_of(before, "@#") && is_name_byte(after)) return true;
+  if (is_one_of(before, "+-.") && is_digit(after)) return true;
+  if (is_one_of(before, "+-") && after == '.') return true;
+  if (is_one_of(before, "~|^$*") && after == '=') return true;
+  if (is_one_of(before, "uUeE") && after == '+') return true;
+  return (before == '/' && after == '*') || (before == '|' && after == '|') ||
+         (before == '<' && after == '!') || (before == '!' && after == '-') ||
+         (before == '-' && (after == '-' || after == '>'));
 }
 
 // The first occurrence of needle at or after from whose first byte is not escaped.
@@ -55,7 +108,18 @@ std::size_t find_string_end(const std::string& text, char kind, std::size_t from
                             rule_set rules) {
   if (rules != rule_set::css_safe) return find_unescaped(text, std::string(1, kind), from);
   for (std::size_t i = from; i < text.size(); ++i) {
-    if (text[i] == '\\') {
+    if (text[i] == '\\' && i + 1 < text.size() && is_hex_digit(text[i + 1])) {
+      // A hex escape: up to six digits and one whitespace byte after them (CR LF as one),
+      // which is the escape's own and ends no string.
+      std::size_t digits = 0;
+      while (digits < 6 && i + 1 + digits < text.size() && is_hex_digit(text[i + 1 + digits])) {
+        ++digits;
+      }
+      i += digits;
+      if (i + 1 < text.size() && is_css_space(text[i + 1])) {
+        i += text.compare(i + 1, 2, "\r\n") == 0 ? 2 : 1;
+      }
+    } else if (text[i] == '\\') {
       i += text.compare(i + 1, 2, "\r\n") == 0 ? 2 : 1;
     } else if (text[i] == kind || is_line_break(text[i])) {
       return i;
@@ -88,14 +152,7 @@ std::size_t find_emptied_string(const std::string& text, std::size_t from, rule_
 //    when an odd number of unescaped quotes of its kind stand together there.
 bool is_kept_as_is(const std::string& text, std::size_t m) {
   if (is_escaped(text, m)) return true;
-  if (is_layout_space(text[m])) {
-    std::size_t digits = 0;
-    while (digits < 7 && digits < m && is_hex_digit(text[m - 1 - digits])) ++digits;
-    if (digits >= 1 && digits <= 6 && digits < m && text[m - 1 - digits] == '\\' &&
-        !is_escaped(text, m - 1 - digits)) {
-      return true;
-    }
-  }
+  if (is_layout_space(text[m]) && m > 0 && ends_hex_digits(text, m - 1)) return true;
   if ((text[m] == '\n' || text[m] == '\r') && m > 0 && is_quote(text[m - 1])) {
     std::size_t quotes = 0;
     while (quotes < m && text[m - 1 - quotes] == text[m - 1] && !is_escaped(text, m - 1 - quotes)) {
@@ -149,6 +206,17 @@ bool pulls_space_before(const std::string& text, std::size_t next, rule_set rule
   return is_tight_delimiter(text[next]);
 }
 
+// The ';' at m ends an at-rule without a block: the statement it ends, from the last '{',
+// '}' or ';' before it (neither escaped), begins with '@' after any whitespace.
+bool ends_statement_at_rule(const std::string& text, std::size_t m) {
+  std::size_t start = m;
+  while (start > 0 && !(is_one_of(text[start - 1], "{};") && !is_kept_as_is(text, start - 1))) {
+    --start;
+  }
+  while (start < m && is_css_space(text[start])) ++start;
+  return start < m && text[start] == '@';
+}
+
 // The seven removal rules for the byte at m of the current text.
 bool removal_rule_holds(const std::string& text, std::size_t m, rule_set rules) {
   const std::size_t length = text.size();
@@ -164,13 +232,56 @@ bool removal_rule_holds(const std::string& text, std::size_t m, rule_set rules) 
     if (has_next && pulls_space_before(text, m + 1, rules)) return true;         // rule 5
   }
   if (byte == ';') {
+    // The ';' that ends an at-rule without a block stays, and so does a ';' right after it,
+    // which starts a rule that CSS drops.
+    const bool safe = rules == rule_set::css_safe;
+    if (safe && ends_statement_at_rule(text, m)) return false;
     if (has_next && text[m + 1] == '}') return true;  // rule 6
     if (has_previous && text[m - 1] == ';' &&
-        !(rules == rule_set::css_safe && is_kept_as_is(text, m - 1))) {
+        !(safe && (is_kept_as_is(text, m - 1) || ends_statement_at_rule(text, m - 1)))) {
       return true;  // rule 7
     }
   }
   return false;
+}
+
+// The comments CSS sees in the text, left to right: outside strings, an unescaped "/*" up
+// to the first "*/" after its asterisk. Each goes, or shrinks to "/**/" where the bytes
+// on either side would otherwise join; only those that go are counted. An unclosed one
+// stays, with everything after it.
+std::int32_t remove_comments_as_css_reads_them(std::string& text) {
+  std::string kept;
+  std::size_t last_kept = not_found;  // where the last byte kept stood in text
+  std::int32_t count = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (is_quote(text[i]) && !is_escaped(text, i)) {
+      const std::size_t end = find_string_end(text, text[i], i + 1, rule_set::css_safe);
+      const std::size_t next = end == not_found ? text.size() : end + 1;
+      kept.append(text, i, next - i);
+      last_kept = next - 1;
+      i = next;
+    } else if (text.compare(i, 2, "/*") == 0 && !is_escaped(text, i) &&
+               text.find("*/", i + 2) != not_found) {
+      const std::size_t after = text.find("*/", i + 2) + 2;
+      if (after < text.size() && last_kept != not_found && would_join(text, last_kept, text[after])) {
+        kept += "/**/";
+        last_kept = after - 1;
+      } else {
+        count += 1;
+      }
+      i = after;
+    } else if (text.compare(i, 2, "/*") == 0 && !is_escaped(text, i)) {
+      kept.append(text, i);  // unclosed
+      i = text.size();
+    } else {
+      kept += text[i];
+      last_kept = i;
+      i += 1;
+    }
+  }
+  text = kept;
+  return count;
 }
 
 }  // namespace
@@ -194,10 +305,11 @@ std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t load
       quote_positions.push_back(static_cast<std::int32_t>(end));
       in_string = false;
       i = end + 1;
-    } else if (byte == '/' && i + 1 < loaded.size() && loaded[i + 1] == '*') {
-      // A comment: its closer is searched from the opener's asterisk, so "/*/" is whole.
-      // Everything inside is ordinary bytes; an unclosed one runs to the end.
-      const std::size_t closer = loaded.find("*/", i + 1);
+    } else if (byte == '/' && i + 1 < loaded.size() && loaded[i + 1] == '*' &&
+               !(rules == rule_set::css_safe && is_escaped(loaded, i))) {
+      // A comment: everything inside is ordinary bytes; an unclosed one runs to the end.
+      // CSS looks for its closer past the opener's asterisk, the old rules from it on.
+      const std::size_t closer = loaded.find("*/", rules == rule_set::css_safe ? i + 2 : i + 1);
       if (closer == not_found) break;
       i = closer + 2;
     } else if (is_quote(byte) && !is_escaped(loaded, i)) {
@@ -212,7 +324,9 @@ std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t load
   return quote_positions;
 }
 
-std::int32_t remove_comments(std::string& text, const std::vector<std::int32_t>& quote_positions) {
+std::int32_t remove_comments(std::string& text, const std::vector<std::int32_t>& quote_positions,
+                             rule_set rules) {
+  if (rules == rule_set::css_safe) return remove_comments_as_css_reads_them(text);
   // loaded_position[j] is where the byte now at j stood in the loaded text; it is erased
   // together with the text so the two always line up.
   std::vector<std::int32_t> loaded_position(text.size());
@@ -252,8 +366,9 @@ std::int32_t extract_strings(std::string& text, std::vector<std::string>& protec
     s = o + 1;
 
     // Seeking the end of the string: the closing quote of that kind, or a line break.
-    const std::size_t c = find_string_end(text, text[o], s, rules);
-    if (c == not_found) break;
+    std::size_t c = find_string_end(text, text[o], s, rules);
+    if (c == not_found && rules != rule_set::css_safe) break;
+    if (c == not_found) c = text.size();  // the end of the text closes it
     protected_strings.push_back(text.substr(s, c - s));
     text.erase(s, c - s);
     count += 1;
@@ -270,7 +385,12 @@ bool restore_strings(std::string& text, const std::vector<std::string>& protecte
   for (std::int32_t m = 0; m < string_count; ++m) {
     if (static_cast<std::size_t>(m) >= protected_strings.size()) return false;  // no entry m
     const std::string& entry = protected_strings[static_cast<std::size_t>(m)];
-    const std::size_t p = find_emptied_string(work, n, rules);
+    std::size_t p = find_emptied_string(work, n, rules);
+    // The last string may be one the end of the text closed: a lone quote, last of all.
+    if (p == not_found && rules == rule_set::css_safe && m + 1 == string_count &&
+        work.size() > n && is_quote(work.back())) {
+      p = work.size() - 1;
+    }
     if (p == not_found) return false;
     work.insert(p + 1, entry);
     n = p + 2 + entry.size();  // past its end: touching pairs each get their own
@@ -280,13 +400,20 @@ bool restore_strings(std::string& text, const std::vector<std::string>& protecte
 }
 
 std::int32_t compact_text(std::string& text, rule_set rules) {
+  // The LF of a CR LF that ends a hex escape is the escape's too; only one that stood
+  // there before any deletion, as deletions may bring a CR and a LF together.
+  std::vector<bool> pinned(text.size());
+  for (std::size_t m = 2; rules == rule_set::css_safe && m < text.size(); ++m) {
+    pinned[m] = text[m] == '\n' && text[m - 1] == '\r' && ends_hex_digits(text, m - 2);
+  }
   std::int32_t count = 0;
   while (true) {
     const std::size_t starting_length = text.size();
     std::size_t m = 0;
     while (m < text.size()) {
-      if (removal_rule_holds(text, m, rules)) {
+      if (!pinned[m] && removal_rule_holds(text, m, rules)) {
         text.erase(m, 1);  // the byte that moves in is examined next, m unchanged
+        pinned.erase(pinned.begin() + static_cast<std::ptrdiff_t>(m));
         count += 1;
       } else {
         m += 1;
@@ -297,7 +424,13 @@ std::int32_t compact_text(std::string& text, rule_set rules) {
   return count;
 }
 
-pipeline_result run_pipeline(const std::string& loaded_text, rule_set rules) {
+bool ends_open(const std::string& text) {
+  return scan_quotes(text, static_cast<std::int32_t>(text.size())).size() % 2 == 1 ||
+         is_escaped(text, text.size());
+}
+
+pipeline_result run_pipeline(const std::string& loaded_text, rule_set rules,
+                             bool line_end_dropped) {
   pipeline_result result;
   if (loaded_text.find('\0') != std::string::npos) {
     result.refused = true;
@@ -305,13 +438,22 @@ pipeline_result run_pipeline(const std::string& loaded_text, rule_set rules) {
     return result;
   }
   std::string text = loaded_text;
+  if (rules == rule_set::css_safe && line_end_dropped && ends_open(text)) {
+    text += '\n';
+    result.line_end_kept = true;
+  }
   const std::vector<std::int32_t> quote_positions =
       scan_quotes(text, static_cast<std::int32_t>(text.size()), rules);
-  result.comment_count = remove_comments(text, quote_positions);
+  result.comment_count = remove_comments(text, quote_positions, rules);
   std::vector<std::string> protected_strings;
   result.string_count = extract_strings(text, protected_strings, rules);
   result.removal_count = compact_text(text, rules);
   result.restored = restore_strings(text, protected_strings, result.string_count, rules);
+  // A '@charset' counts only at the first byte: one that did not stand there never comes to.
+  const std::string charset = "@charset \"";
+  if (rules == rule_set::css_safe && text.starts_with(charset) && !loaded_text.starts_with(charset)) {
+    text.insert(0, 1, ' ');
+  }
   result.final_text = text;
   return result;
 }

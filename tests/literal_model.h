@@ -28,9 +28,18 @@ enum class rule_set { css_safe, face_value, byte_only };
 std::vector<std::int32_t> scan_quotes(const std::string& text, std::int32_t loaded_length,
                                       rule_set rules = rule_set::css_safe);
 
-// Erases comments one at a time, judging each opener by its slash's position in the
-// loaded text. Returns the number erased.
-std::int32_t remove_comments(std::string& text, const std::vector<std::int32_t>& quote_positions);
+// css_safe: erases the comments CSS reads in the text (outside strings, an unescaped "/*"
+// up to the first "*/" after its asterisk), each one shrunk to "/**/" instead where the
+// bytes on either side would join into one token or a new opener; an unclosed one stays.
+// Otherwise the old byte rules: comments erased one at a time, each opener judged by its
+// slash's position in the loaded text, a closer may share its opener's asterisk, and a '/'
+// before an erased comment and a '*' after it open a new one. Returns the number erased.
+std::int32_t remove_comments(std::string& text, const std::vector<std::int32_t>& quote_positions,
+                             rule_set rules = rule_set::css_safe);
+
+// The text ends inside a string, or right after an unescaped backslash: a line break after
+// it would mean something, so loading keeps the file's final one.
+bool ends_open(const std::string& text);
 
 // Lifts the contents of each string that ends into protected_strings (appended), leaving
 // the emptied pair of quotes, or the opening quote and the line break that ended it.
@@ -55,12 +64,16 @@ struct pipeline_result {
   std::int32_t removal_count = 0;
   bool restored = true;  // what restore_strings returned
   bool refused = false;  // a NUL byte: no stage ran, final_text is the loaded text
+  bool line_end_kept = false;  // the final line break loading dropped was put back
 };
 
 // The stages in the order of a minify run, from the loaded text to the text that would be
 // saved; a text holding a NUL byte is refused first, as no stylesheet.
+// line_end_dropped: the file ended in a line break that loading dropped; with css_safe it
+// is put back where the text ends open. A '@charset "' that the text did not begin with is
+// kept from its first byte by a space.
 pipeline_result run_pipeline(const std::string& loaded_text,
-                             rule_set rules = rule_set::css_safe);
+                             rule_set rules = rule_set::css_safe, bool line_end_dropped = false);
 
 }  // namespace literal_model
 

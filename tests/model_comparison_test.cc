@@ -79,9 +79,9 @@ TEST(ModelSelfCheck, ScanQuotesAndRemoveComments) {
       {"a{color:red}/* note */b{}", {}, "a{color:red}b{}", 1},
       {"/**/", {}, "", 1},
       {"/*a*//*b*/", {}, "", 2},
-      {"a//* x */*b*/", {}, "a", 2},  // the slash before and the star after meet
-      {"a/*/b*/c", {}, "ab*/c", 1},
-      {"a*/b/*c*/d", {}, "a*/bd", 1},
+      {"a//* x */*b*/", {}, "a//**/*b*/", 0},  // '/' and '*' would make an opener
+      {"a/*/b*/c", {}, "a/**/c", 0},
+      {"a*/b/*c*/d", {}, "a*/b/**/d", 0},
       {"*/*x*/", {}, "*", 1},
       {"a{}/* open", {}, "a{}/* open", 0},
       {"a{content:\"/*\"}", {10, 13}, "a{content:\"/*\"}", 0},
@@ -97,7 +97,7 @@ TEST(ModelSelfCheck, ScanQuotesAndRemoveComments) {
       // Openers are judged where they stood before earlier comments went.
       {"/**/a{b:\"xx\"}/*c*/", {8, 11}, "a{b:\"xx\"}", 2},
       {"/*xxxxxxxxxx*/a{content:\"/*x*/\"}", {24, 30}, "a{content:\"/*x*/\"}", 1},
-      {"/*/'*/'", {3, 6}, "'*/'", 1},
+      {"/*/'*/'", {6}, "'", 1},
       {"\"/*\"*/", {0, 3}, "\"/*\"*/", 0},
       // An unterminated string runs to the end.
       {"a{content:\"x/*c*/", {10}, "a{content:\"x/*c*/", 0},
@@ -143,18 +143,19 @@ TEST(ModelSelfCheck, ExtractAndRestoreStrings) {
       {"a'b\"c'd", "a''d", {"b\"c"}},
       {"\"it''s\" 'z'", "\"\" ''", {"it''s", "z"}},
       {"''", "''", {""}},
-      {"\"a\" 'b", "\"\" 'b", {"a"}},
-      {"a'b \"c\"", "a'b \"c\"", {}},
-      {"\"a\" 'b \"c\"", "\"\" 'b \"c\"", {"a"}},
-      {"'a''", "'''", {"a"}},
+      // A string the end of the text closes is a string.
+      {"\"a\" 'b", "\"\" '", {"a", "b"}},
+      {"a'b \"c\"", "a'", {"b \"c\""}},
+      {"\"a\" 'b \"c\"", "\"\" '", {"a", "b \"c\""}},
+      {"'a''", "'''", {"a", ""}},
       // A string ends at a line break (leaving the quote and the line break), unless a
       // backslash stands before it, or before CR LF.
-      {"'a;\n\"b'", "'\n\"b'", {"a;"}},
+      {"'a;\n\"b'", "'\n\"", {"a;", "b'"}},
       {"'a\\\n\"b' 'c\r\n 'd\f", "'' '\r\n '\f", {"a\\\n\"b", "c", "d"}},
       {"\"a\\\r\nb\"'\n", "\"\"'\n", {"a\\\r\nb", ""}},
       {"''\n'\r", "''\n'\r", {"", ""}},
       {"'x'\"y\"", "''\"\"", {"x", "y"}},
-      {"a'", "a'", {}},
+      {"a'", "a'", {""}},
       // Escaped quotes neither open nor close, and are never the first quote of a pair.
       {"p{content:'it\\'s  ok'}", "p{content:''}", {"it\\'s  ok"}},
       {"'\\\\'", "''", {"\\\\"}},
@@ -183,7 +184,7 @@ TEST(ModelSelfCheck, ExtractAndRestoreStrings) {
 
 TEST(ModelSelfCheck, RestoreWithoutAPairLeavesTheText) {
   std::string text = "a'' \\''";
-  EXPECT_FALSE(literal_model::restore_strings(text, {"x", "y"}, 2));
+  EXPECT_FALSE(literal_model::restore_strings(text, {"x", "y", "z"}, 3));
   EXPECT_EQ(text, "a'' \\''");
 }
 

@@ -1,8 +1,9 @@
-# Sourced by the scripts that need real framework stylesheets (the peer comparison in bench/
-# and the browser check): one pinned list, and fetch_frameworks, which fills framework_files.
-# The tarballs come straight from the npm registry over HTTPS with curl (no node or npm
-# needed) and each must match the SHA-256 written below before anything is taken from it.
-# Needs install_missing (scripts/lib/install-missing.sh) sourced first.
+# Sourced by the scripts that need files from pinned npm packages: the framework stylesheets
+# (the peer comparison in bench/ and the browser check; fetch_frameworks fills
+# framework_files) and the tokenizer test corpus (the tokenizer check; fetch_tokenizer_corpus
+# sets tokenizer_corpus). The tarballs come straight from the npm registry over HTTPS with
+# curl (no node or npm needed) and each must match the SHA-256 written below before anything
+# is taken from it. Needs install_missing (scripts/lib/install-missing.sh) sourced first.
 
 # package version path-of-the-stylesheet-in-the-tarball sha256-of-the-tarball. These are
 # the built, unminified stylesheets; the order is the order of the copies in the peer
@@ -18,46 +19,66 @@ frameworks=(
   "purecss 3.1.0 build/pure.css 6243df3042d7851a1857474d4debc4f57fe713074c4dc3189ed9a35b6b52ce24"
 )
 
-# fetch_frameworks CACHE: makes sure every tarball of the list is in CACHE/tarballs with its
-# pinned checksum (downloading those that are missing or wrong) and its stylesheet in
-# CACHE/<package>.css, and sets framework_files to those stylesheets, in the list's order.
-# Returns non-zero, with a message on standard error, when a download fails or a tarball
-# does not match its checksum; a mismatching download is deleted, never used.
-fetch_frameworks() {
-  local cache="$1" entry package version inside sha256 file tarball stylesheet
+# The CSS of the tokenizer check: every test's input, with the tokens it should give, in one
+# JavaScript file. Same fields as above.
+tokenizer_tests="@rmenke/css-tokenizer-tests 1.4.0 index.cjs db9df7f58d925c9988cf23c97d6d1f8bf9871f0fe807faf40a61c31bfcc207c8"
+
+# fetch_npm_file CACHE ENTRY DESTINATION: makes sure the tarball of ENTRY (a line of the
+# lists above) is in CACHE/tarballs with its pinned checksum (downloading it when missing or
+# wrong) and the file it names is in DESTINATION. Returns non-zero, with a message on
+# standard error, when the download fails or the tarball does not match its checksum; a
+# mismatching download is deleted, never used.
+fetch_npm_file() {
+  local cache="$1" destination="$3" package version inside sha256 file tarball
+  read -r package version inside sha256 <<<"$2"
   install_missing curl ca-certificates
   mkdir -p "$cache/tarballs"
+  # A scoped package's tarball is named without its scope: @a/b -> b-1.0.0.tgz.
+  file="${package##*/}-$version.tgz"
+  tarball="$cache/tarballs/$file"
+  if [[ ! -f "$tarball" ]] || ! sha256sum --quiet --check <<<"$sha256  $tarball" 2>/dev/null; then
+    echo "== fetching $package $version from the npm registry"
+    rm -f "$destination"
+    if ! curl --fail --silent --show-error --location --proto '=https' --retry 3 \
+        --output "$tarball.part" "https://registry.npmjs.org/$package/-/$file"; then
+      rm -f "$tarball.part"
+      echo "could not download $package $version" >&2
+      return 1
+    fi
+    if ! sha256sum --quiet --check <<<"$sha256  $tarball.part" >/dev/null 2>&1; then
+      rm -f "$tarball.part"
+      echo "$package $version: the download does not match its pinned SHA-256" >&2
+      return 1
+    fi
+    mv "$tarball.part" "$tarball"
+  fi
+  if [[ ! -s "$destination" || "$destination" -ot "$tarball" ]]; then
+    if ! tar -xzOf "$tarball" "package/$inside" >"$destination.part" || [[ ! -s "$destination.part" ]]; then
+      rm -f "$destination.part"
+      echo "$package $version holds no package/$inside" >&2
+      return 1
+    fi
+    mv "$destination.part" "$destination"
+  fi
+}
+
+# fetch_frameworks CACHE: fetches every stylesheet of the list into CACHE/<package>.css (its
+# tarball in CACHE/tarballs) and sets framework_files to those stylesheets, in the list's
+# order. Returns non-zero as fetch_npm_file does.
+fetch_frameworks() {
+  local cache="$1" entry package rest stylesheet
   framework_files=()
   for entry in "${frameworks[@]}"; do
-    read -r package version inside sha256 <<<"$entry"
-    # A scoped package's tarball is named without its scope: @a/b -> b-1.0.0.tgz.
-    file="${package##*/}-$version.tgz"
-    tarball="$cache/tarballs/$file"
+    read -r package rest <<<"$entry"
     stylesheet="$cache/$(tr '/@' '__' <<<"${package#@}").css"
-    if [[ ! -f "$tarball" ]] || ! sha256sum --quiet --check <<<"$sha256  $tarball" 2>/dev/null; then
-      echo "== fetching $package $version from the npm registry"
-      rm -f "$stylesheet"
-      if ! curl --fail --silent --show-error --location --proto '=https' --retry 3 \
-          --output "$tarball.part" "https://registry.npmjs.org/$package/-/$file"; then
-        rm -f "$tarball.part"
-        echo "could not download $package $version" >&2
-        return 1
-      fi
-      if ! sha256sum --quiet --check <<<"$sha256  $tarball.part" >/dev/null 2>&1; then
-        rm -f "$tarball.part"
-        echo "$package $version: the download does not match its pinned SHA-256" >&2
-        return 1
-      fi
-      mv "$tarball.part" "$tarball"
-    fi
-    if [[ ! -s "$stylesheet" || "$stylesheet" -ot "$tarball" ]]; then
-      if ! tar -xzOf "$tarball" "package/$inside" >"$stylesheet.part" || [[ ! -s "$stylesheet.part" ]]; then
-        rm -f "$stylesheet.part"
-        echo "$package $version holds no package/$inside" >&2
-        return 1
-      fi
-      mv "$stylesheet.part" "$stylesheet"
-    fi
+    fetch_npm_file "$cache" "$entry" "$stylesheet" || return 1
     framework_files+=("$stylesheet")
   done
+}
+
+# fetch_tokenizer_corpus CACHE: fetches the tokenizer test corpus into CACHE/index.cjs (its
+# tarball in CACHE/tarballs) and sets tokenizer_corpus to that file.
+fetch_tokenizer_corpus() {
+  tokenizer_corpus="$1/index.cjs"
+  fetch_npm_file "$1" "$tokenizer_tests" "$tokenizer_corpus"
 }

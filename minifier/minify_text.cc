@@ -1,0 +1,24 @@
+#include "minifier/minify_text.h"
+
+#include <string_view>
+
+#include "minifier/comments.h"
+#include "minifier/compact_text.h"
+
+minify_counts minify_text(std::string& working_text, bool line_end_dropped) {
+  // The one encoding label a browser reads, and only at the very first byte.
+  constexpr std::string_view charset = "@charset \"";
+  const bool began_with_charset = working_text.starts_with(charset);
+  minify_counts counts;
+  bool ends_open = false;
+  counts.comment_count = remove_comments(working_text, &ends_open);
+  if (line_end_dropped && ends_open) {
+    working_text += '\n';
+    counts.line_end_kept = true;
+  }
+  const compaction_result compaction = compact_text(working_text);
+  counts.string_count = compaction.string_count;
+  counts.removal_count = compaction.removal_count;
+  if (!began_with_charset && working_text.starts_with(charset)) working_text.insert(0, 1, ' ');
+  return counts;
+}
