@@ -222,6 +222,17 @@ inline std::size_t move_kept(char* text, std::size_t write, std::size_t at, cons
   return write;
 }
 
+// Just past the hex digits of an escape whose first byte is at `first`: CSS takes one to
+// six; `first` itself when it is no hex digit.
+inline std::size_t hex_digits_end(std::string_view text, std::size_t first) {
+  std::size_t end = first;
+  while (end < text.size() && end - first < 6 &&
+         byte_class::contains(byte_class::hex_digits, static_cast<unsigned char>(text[end]))) {
+    ++end;
+  }
+  return end;
+}
+
 // What the reading of a text is inside of at a byte. After an unterminated quote (one that
 // no quote of its kind or line break ends) nothing opens any more, where the reader looks
 // ahead to know it.
@@ -369,12 +380,8 @@ class block_scanner {
     };
     if (hex_break_end_ > at) mark(hex_break_begin_, hex_break_end_ - 1);
     for (; escaped != 0; escaped &= escaped - 1) {
-      std::size_t next = at + static_cast<std::size_t>(std::countr_zero(escaped));
-      const std::size_t first = next;
-      while (next < text.size() && next - first < 6 &&
-             byte_class::contains(byte_class::hex_digits, static_cast<unsigned char>(text[next]))) {
-        ++next;
-      }
+      const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(escaped));
+      const std::size_t next = hex_digits_end(text, first);
       if (next == first || next >= text.size() ||
           !byte_class::contains(byte_class::string_breaks, static_cast<unsigned char>(text[next]))) {
         continue;

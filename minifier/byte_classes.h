@@ -24,6 +24,8 @@ inline constexpr std::string_view keeps_space_after = ")";
 // The bytes that end the rule or prelude a ':' stands in; a ':' followed first by '{' is
 // in a selector (".a :hover") and keeps the space before it.
 inline constexpr std::string_view rule_ends = "{;}";
+// What CSS reads as whitespace: layout space and FF.
+inline constexpr std::string_view css_space = "\t\n\r\f ";
 // The line breaks that end a string no backslash escapes.
 inline constexpr std::string_view string_breaks = "\n\r\f";
 // The quotes that open and close strings.

@@ -38,7 +38,7 @@ constexpr std::array<bool, 256> name_bytes = [] {
   return entries;
 }();
 constexpr std::array<bool, 256> hex_digit_bytes = table(hex_digits);
-constexpr std::array<bool, 256> space_bytes = table("\t\n\r\f ");
+constexpr std::array<bool, 256> space_bytes = table(css_space);
 // The bytes that can be the second of a joining pair; a comment before any other goes.
 constexpr std::array<bool, 256> may_join_after = [] {
   std::array<bool, 256> entries = table("(%.=*|!->+");
@@ -182,7 +182,7 @@ class comment_deletion {
       std::size_t last_end = last_end_;
       for (std::uint64_t rest = openers | closers; rest != 0; rest &= rest - 1) {
         const std::size_t at = start + static_cast<std::size_t>(std::countr_zero(rest));
-        if ((openers >> (at - start) & 1) != 0) {
+        if (((openers >> (at - start)) & 1) != 0) {
           before = neighbour_before(at, around, last_end, last_before);
         } else {
           if (at + 2 < size_ && would_join(before, static_cast<unsigned char>(text_[at + 2]))) {

@@ -20,12 +20,8 @@ using namespace byte_class;
 
 // The layout byte that ends the hex escape whose first digit is at `first`, or not_found:
 // CSS takes one to six hex digits and one whitespace byte after them as part of the escape.
-std::size_t hex_escape_end(std::string_view text, std::size_t first) {
-  std::size_t end = first;
-  while (end < text.size() && end - first < 6 &&
-         contains(hex_digits, static_cast<unsigned char>(text[end]))) {
-    ++end;
-  }
+inline std::size_t hex_escape_end(std::string_view text, std::size_t first) {
+  const std::size_t end = hex_digits_end(text, first);
   if (end == first || end == text.size()) return not_found;
   return contains(layout, static_cast<unsigned char>(text[end])) ? end : not_found;
 }
