@@ -116,6 +116,20 @@ TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
        "1 comment removed.\nno string found.\n1 useless charachter removed.\n"
        "total: 8 useless charachters removed.\n61% compressed.\n",
        "x/ *y"},
+      // The file's final line feed stays where it ends a string or follows a backslash, and
+      // '@charset' never comes to stand at the first byte.
+      {"a { content:'x\n",
+       "no comment found.\n1 string still untouched.\n2 useless charachters removed.\n"
+       "total: 2 useless charachters removed.\n13% compressed.\n",
+       "a{content:'x\n"},
+      {"url( \\\n",
+       "no comment found.\nno string found.\n1 useless charachter removed.\n"
+       "total: 1 useless charachter removed.\n14% compressed.\n",
+       "url(\\\n"},
+      {"/* licence */\n@charset \"x\";\n.a{}\n",
+       "1 comment removed.\n1 string still untouched.\n2 useless charachters removed.\n"
+       "total: 14 useless charachters removed.\n43% compressed.\n",
+       " @charset \"x\";.a{}"},
       {"\xEF\xBB\xBF" "a { }\xA0\n",
        "no comment found.\nno string found.\n2 useless charachters removed.\n"
        "total: 2 useless charachters removed.\n22% compressed.\n",

@@ -64,11 +64,14 @@ void check_remove_comments(const std::string& before, const std::string& after,
                            std::int32_t count) {
   if (count < 0) fail("remove_comments returned a negative count");
   if (after.size() > before.size()) fail("remove_comments lengthened the text");
-  // The shortest comment, "/*/", is three bytes.
-  if (before.size() - after.size() < 3 * static_cast<std::size_t>(count)) {
+  // The shortest comment, "/**/", is four bytes.
+  if (before.size() - after.size() < 4 * static_cast<std::size_t>(count)) {
     fail("remove_comments counted more comments than the bytes it removed allow");
   }
-  if (count == 0 && after != before) fail("remove_comments changed the text but counted none");
+  // A comment that is not counted shrinks to the "/**/" that stays.
+  if (count == 0 && after != before && after.find("/**/") == std::string::npos) {
+    fail("remove_comments changed the text but counted none");
+  }
   if (!is_subsequence(after, before)) fail("remove_comments did more than delete bytes");
 }
 

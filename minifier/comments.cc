@@ -308,8 +308,15 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
     around.enter(working_text.data(), start, length, read.escaped);
     deletion.read_block(block, start, openers & ~in_strings & ~read.escaped, closers, around);
   }
-  if (ends_open != nullptr) *ends_open = is_in_string(scanner.state()) || scanner.ends_in_escape();
   working_text.resize(deletion.finish());
+  if (ends_open != nullptr) {
+    // The blocks are padded, so the scanner's backslash run does not reach the text's end;
+    // a deleted comment never ends in one, so the text left ends as the loaded one did.
+    const std::size_t last_other = working_text.find_last_not_of('\\');
+    const std::size_t backslashes =
+        working_text.size() - (last_other == std::string::npos ? 0 : last_other + 1);
+    *ends_open = is_in_string(scanner.state()) || backslashes % 2 == 1;
+  }
   return deletion.count();
 }
 #include "minifier/code_path_end.h"

@@ -53,6 +53,10 @@ TEST(CompactText, EdgeCases) {
       {"; ; ;", ";", 4},
       {"} ;", "};", 1},
       {"a;\n", "a;", 1},
+      // The ';' that ends an at-rule without a block stays, and so does one right after it.
+      {"@import \"x.css\";;\na{color:red}", "@import \"x.css\";;a{color:red}", 1},
+      {"@layer base, theme;}", "@layer base,theme;}", 1},
+      {"a{@x y ; ;;} b{c:d;}", "a{@x y;}b{c:d}", 6},
       // A run of layout space keeps its last byte, whatever kind it is.
       {"a \t\nb", "a\nb", 2},
       {"a\r\nb", "a\nb", 1},
@@ -101,6 +105,7 @@ TEST(CompactText, EdgeCases) {
       {"\\abcdef {", "\\abcdef {", 0},
       {"\\31 ;", "\\31 ;", 0},
       {"\\31 ", "\\31 ", 0},
+      {".\\31\r\n\r\n.p{}", ".\\31\r\n\n.p{}", 1},
       {"\\\\31 {", "\\\\31{", 1},
       {"\\g {", "\\g{", 1},
       // '/' and '*' never meet.

@@ -79,6 +79,8 @@ class css_generator {
     hex_escape,        // a backslash, hex digits, now and then a layout byte after them
     broken_string,     // a string with a line break in it, escaped or not
     slash_space_star,  // '/', layout space, '*'
+    joining_byte,      // a byte that may join its neighbour into one token across a comment
+    statement_start,   // '@' and a keyword, "@charset \"" among them
     token_kind_count
   };
 
@@ -110,6 +112,9 @@ class css_generator {
     static constexpr std::string_view hex = "0123456789abcdefABCDEFg";
     static constexpr std::string_view breaks = "\n\r\f";
     static constexpr std::string_view controls("\0\v\f", 3);
+    static constexpr std::string_view joining = "09|=^$<-@#%.uUeE_";
+    static constexpr std::string_view statements[] = {"@import ", "@layer a,b", "@charset \"",
+                                                      "@x"};
     switch (kind) {
       case apostrophe: text += '\''; break;
       case double_quote: text += '"'; break;
@@ -133,7 +138,11 @@ class css_generator {
       case hex_escape:
         text += '\\';
         for (std::size_t i = pick(1, 8); i > 0; --i) text += hex[pick(0, hex.size() - 1)];
-        if (pick(0, 2) != 0) text += layout[pick(0, layout.size() - 1)];
+        if (pick(0, 3) == 0) {
+          text += "\r\n";
+        } else if (pick(0, 2) != 0) {
+          text += layout[pick(0, layout.size() - 1)];
+        }
         break;
       case broken_string: {
         const char quote = pick(0, 1) == 0 ? '\'' : '"';
@@ -148,7 +157,9 @@ class css_generator {
         if (pick(0, 1) == 0) text += quote;
         break;
       }
-      default: text += '/' + std::string(pick(1, 3), ' ') + '*'; break;
+      case slash_space_star: text += '/' + std::string(pick(1, 3), ' ') + '*'; break;
+      case joining_byte: text += joining[pick(0, joining.size() - 1)]; break;
+      default: text += statements[pick(0, std::size(statements) - 1)]; break;
     }
   }
 
