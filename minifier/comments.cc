@@ -175,35 +175,35 @@ class comment_deletion {
     }
     const std::uint64_t inside = running_xor(openers | closers) ^ (in_comment_ ? all_bits : 0);
     if (((openers & ~inside) | (closers & inside)) != 0) return false;
-    if (closers != 0) {
-      // The neighbours of each comment closed, in order, on copies of what carries over.
-      neighbour before = before_;
-      neighbour last_before = last_before_;
-      std::size_t last_end = last_end_;
-      for (std::uint64_t rest = openers | closers; rest != 0; rest &= rest - 1) {
-        const std::size_t at = start + static_cast<std::size_t>(std::countr_zero(rest));
-        if (((openers >> (at - start)) & 1) != 0) {
-          before = neighbour_before(at, around, last_end, last_before);
-        } else {
-          if (at + 2 < size_ && would_join(before, static_cast<unsigned char>(text_[at + 2]))) {
-            return false;
-          }
-          last_before = before;
-          last_end = at + 2;
-        }
+    // In a run of comments that touch, all go, so only the first has a byte of its own
+    // before it and only the last a byte after it ("/**//**/" has one run a block).
+    const std::uint64_t touching = openers & ((closers << 2) | (last_end_ == start ? 1 : 0));
+    neighbour before = in_comment_ ? before_ : last_before_;
+    neighbour last_before = last_before_;
+    for (std::uint64_t rest = (openers & ~touching) | (closers & ~(openers >> 2)); rest != 0;
+         rest &= rest - 1) {
+      const std::size_t at = start + static_cast<std::size_t>(std::countr_zero(rest));
+      if (((openers >> (at - start)) & 1) != 0) {
+        before = at == 0 ? neighbour{} : around.before(at);
+      } else if (at + 2 < size_ && would_join(before, static_cast<unsigned char>(text_[at + 2]))) {
+        return false;
+      } else {
+        last_before = before;
       }
+    }
+    if (closers != 0) {
       before_close(start, comment_start_);
       count_ += std::popcount(closers);
       deleted |= inside | closers | (closers << 1);
       last_before_ = last_before;
-      last_end_ = last_end;
-      deleted_until_ = last_end;
+      last_end_ = start + 65 - static_cast<std::size_t>(std::countl_zero(closers));
+      deleted_until_ = last_end_;
     }
     in_comment_ = (inside >> 63) != 0;
     if (in_comment_ && openers != 0) {
       comment_start_ = start + 63 - static_cast<std::size_t>(std::countl_zero(openers));
       resume_ = comment_start_ + 2;
-      before_ = neighbour_before(comment_start_, around, last_end_, last_before_);
+      before_ = before;
     }
     return true;
   }

@@ -81,6 +81,7 @@ class string_reader {
 
   // The bytes of the block at `at` that an escape before them keeps as they are.
   std::uint64_t carried_bits(std::size_t at) {
+    if (pending_end_ <= pending_begin_) return 0;  // most blocks: nothing carried
     std::uint64_t bits = 0;
     for (; pending_begin_ < pending_end_ && pending_begin_ < at + 64; ++pending_begin_) {
       if (pending_begin_ >= at) bits |= std::uint64_t{1} << (pending_begin_ - at);

@@ -206,15 +206,15 @@ bool pulls_space_before(const std::string& text, std::size_t next, rule_set rule
   return is_tight_delimiter(text[next]);
 }
 
-// The ';' at m ends an at-rule without a block: the statement it ends, from the last '{',
-// '}' or ';' before it (neither escaped), begins with '@' after any whitespace.
+// The ';' at m may end an at-rule without a block: the statement it ends, from the last
+// '{', '}' or ';' before it (neither escaped), holds an unescaped '@'. An at-rule begins
+// with one; a statement that only holds one elsewhere keeps its ';' too, which is harmless.
 bool ends_statement_at_rule(const std::string& text, std::size_t m) {
-  std::size_t start = m;
-  while (start > 0 && !(is_one_of(text[start - 1], "{};") && !is_kept_as_is(text, start - 1))) {
-    --start;
+  for (std::size_t i = m; i > 0 && !(is_one_of(text[i - 1], "{};") && !is_kept_as_is(text, i - 1));
+       --i) {
+    if (text[i - 1] == '@' && !is_kept_as_is(text, i - 1)) return true;
   }
-  while (start < m && is_css_space(text[start])) ++start;
-  return start < m && text[start] == '@';
+  return false;
 }
 
 // The seven removal rules for the byte at m of the current text.
