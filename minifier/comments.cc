@@ -39,11 +39,49 @@ constexpr std::array<bool, 256> name_bytes = [] {
 }();
 constexpr std::array<bool, 256> hex_digit_bytes = table(hex_digits);
 constexpr std::array<bool, 256> space_bytes = table(css_space);
-// The bytes that can be the second of a joining pair; a comment before any other goes.
-constexpr std::array<bool, 256> may_join_after = [] {
-  std::array<bool, 256> entries = table("(%.=*|!->+");
-  for (int byte = 0; byte < 256; ++byte) entries[byte] = entries[byte] || name_bytes[byte];
-  return entries;
+// The pairs of bytes that a comment between them keeps apart, as CSS reads tokens: the
+// first is in `firsts`, the second in `seconds` or, with any_name, any name byte. A byte
+// that goes on a name joins a name byte or '(' besides (would_join).
+struct joining_pair {
+  std::string_view firsts;
+  std::string_view seconds;
+  bool any_name = false;
+};
+constexpr joining_pair joining_pairs[] = {
+    {"0123456789", "%."},  // a number and its unit or fraction
+    {"@#", "", true},      // an at-keyword or hash
+    {"+-.", "0123456789"}, // a signed or fractional number
+    {"+-", "."},
+    {"~|^$*", "="},  // an attribute matcher
+    {"uUeE", "+"},   // a unicode range, an exponent
+    {"/", "*"},      // a new comment
+    {"|", "|"},      // a column
+    {"<", "!"},      // <!--
+    {"!", "-"},
+    {"-", "->"},  // -->
+};
+// Bit k: the byte is a first (second) of joining_pairs[k].
+using pair_roles = std::array<std::uint16_t, 256>;
+constexpr pair_roles first_roles = [] {
+  pair_roles roles{};
+  for (std::size_t k = 0; k < std::size(joining_pairs); ++k) {
+    for (const char byte : joining_pairs[k].firsts) {
+      roles[static_cast<unsigned char>(byte)] |= static_cast<std::uint16_t>(1u << k);
+    }
+  }
+  return roles;
+}();
+constexpr pair_roles second_roles = [] {
+  pair_roles roles{};
+  for (std::size_t k = 0; k < std::size(joining_pairs); ++k) {
+    for (int byte = 0; byte < 256; ++byte) {
+      if (contains(joining_pairs[k].seconds, static_cast<unsigned char>(byte)) ||
+          (joining_pairs[k].any_name && name_bytes[byte])) {
+        roles[byte] |= static_cast<std::uint16_t>(1u << k);
+      }
+    }
+  }
+  return roles;
 }();
 
 // The last byte kept before a comment, as the tokens see it.
@@ -56,19 +94,9 @@ struct neighbour {
 // Whether erasing the comment between `before` and the byte `after` would join two tokens
 // into one, or make a new opener.
 bool would_join(const neighbour& before, unsigned char after) {
-  if (!before.present || !may_join_after[after]) return false;
-  const unsigned char b = before.byte;
-  const bool digit_before = b >= '0' && b <= '9';
-  const bool digit_after = after >= '0' && after <= '9';
+  if (!before.present) return false;
   if (before.name && (name_bytes[after] || after == '(')) return true;
-  if (digit_before && (after == '%' || after == '.')) return true;
-  if ((b == '@' || b == '#') && name_bytes[after]) return true;
-  if ((b == '+' || b == '-' || b == '.') && digit_after) return true;
-  if ((b == '+' || b == '-') && after == '.') return true;
-  if (contains("~|^$*", b) && after == '=') return true;
-  if (contains("uUeE", b) && after == '+') return true;
-  return (b == '/' && after == '*') || (b == '|' && after == '|') || (b == '<' && after == '!') ||
-         (b == '!' && after == '-') || (b == '-' && (after == '-' || after == '>'));
+  return (first_roles[before.byte] & second_roles[after]) != 0;
 }
 
 // The bytes around the block being read, as loaded: the block itself and the last eight
@@ -92,10 +120,12 @@ class surroundings {
     neighbour found;
     found.present = true;
     found.byte = byte(p);
-    found.name = name_bytes[found.byte] || escaped(p) ||
-                 (space_bytes[found.byte] && p > 0 &&
-                  (ends_hex_digits(p - 1) ||
-                   (found.byte == '\n' && p > 1 && byte(p - 1) == '\r' && ends_hex_digits(p - 2))));
+    if (name_bytes[found.byte] || escaped(p)) {
+      found.name = true;
+    } else if (space_bytes[found.byte] && p > 0) {  // the space that ends a hex escape
+      found.name = ends_hex_digits(p - 1) ||
+                   (found.byte == '\n' && p > 1 && byte(p - 1) == '\r' && ends_hex_digits(p - 2));
+    }
     return found;
   }
 
