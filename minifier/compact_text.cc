@@ -183,13 +183,15 @@ class compaction {
     const std::size_t rest = find_in_class<gap_bytes, false>(text_, size_, read_) - 63;
     const void* semicolon = std::memchr(text_ + read_, ';', rest - read_);
     if (semicolon != nullptr) {
-      text_[rest] = ';';
-      // The ';' that ends an at-rule, and the one after it, stay: both go on to the rest.
+      // The ';' that ends an at-rule, and a second one anywhere in the gap, both stay: the
+      // rest then begins with the two.
       const char* after = static_cast<const char*>(semicolon) + 1;
-      if (in_at_rule_ &&
-          std::memchr(after, ';', static_cast<std::size_t>(text_ + rest - after)) != nullptr) {
-        text_[rest + 1] = ';';
-      }
+      const bool second =
+          in_at_rule_ &&
+          (std::memchr(after, ';', static_cast<std::size_t>(text_ + rest - after)) != nullptr ||
+           std::memchr(text_ + rest, ';', 63) != nullptr);
+      text_[rest] = ';';
+      if (second) text_[rest + 1] = ';';
     }
     read_ = rest;
   }

@@ -128,6 +128,9 @@ TEST(CompactText, LongRuns) {
       {"x" + std::string(3000, ';') + std::string(3000, ' ') + "}", "x}", 6000},
       {std::string("a;").append(3000, ' ').append("b"), "a;b", 3000},
       {std::string("a").append(300, '\t').append(":b{"), "a\t:b{", 299},
+      // An at-rule's ';' and the one after it, in a gap long enough to be passed over.
+      {std::string("@;;").append(61, '\t').append(" "), "@;;", 62},
+      {std::string("@x;").append(300, ' ').append(";a"), "@x;;a", 300},
   };
   check_rows(rows, std::size(rows));
 }
