@@ -41,7 +41,8 @@ constexpr std::array<bool, 256> hex_digit_bytes = table(hex_digits);
 constexpr std::array<bool, 256> space_bytes = table(css_space);
 // The pairs of bytes that a comment between them keeps apart, as CSS reads tokens: the
 // first is in `firsts`, the second in `seconds` or, with any_name, any name byte. A byte
-// that goes on a name joins a name byte or '(' besides (would_join).
+// that goes on a name joins a name byte or '(' besides, and a hex escape's digit joins a
+// space, which the escape would take (would_join).
 struct joining_pair {
   std::string_view firsts;
   std::string_view seconds;
@@ -89,6 +90,7 @@ struct neighbour {
   bool present = false;
   unsigned char byte = 0;
   bool name = false;  // goes on a name: a name byte, escaped, or a hex escape's space
+  bool hex = false;   // a hex escape's digit: the escape would take a space after it
 };
 
 // Whether erasing the comment between `before` and the byte `after` would join two tokens
@@ -96,6 +98,7 @@ struct neighbour {
 bool would_join(const neighbour& before, unsigned char after) {
   if (!before.present) return false;
   if (before.name && (name_bytes[after] || after == '(')) return true;
+  if (before.hex && space_bytes[after]) return true;
   return (first_roles[before.byte] & second_roles[after]) != 0;
 }
 
@@ -122,6 +125,7 @@ class surroundings {
     found.byte = byte(p);
     if (name_bytes[found.byte] || escaped(p)) {
       found.name = true;
+      found.hex = hex_digit_bytes[found.byte] && ends_hex_digits(p);
     } else if (space_bytes[found.byte] && p > 0) {  // the space that ends a hex escape
       found.name = ends_hex_digits(p - 1) ||
                    (found.byte == '\n' && p > 1 && byte(p - 1) == '\r' && ends_hex_digits(p - 2));

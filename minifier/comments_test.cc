@@ -46,6 +46,8 @@ TEST(RemoveComments, CommentsOutsideStrings) {
       {"+/**/.5", "+/**/.5", 0},
       {"u/**/+1", "u/**/+1", 0},
       {"@/**/x #/**/-", "@/**/x #/**/-", 0},
+      {".\\31/* x */ p", ".\\31/**/ p", 0},  // the escape would take the space
+      {".\\31/**/{ \\31/**/-", ".\\31{ \\31/**/-", 1},
       {"a/*x*//*y*/b", "a/**/b", 1},
       {"a/*x*/ b;/*y*/c:/*z*/{", "a b;c:{", 3},
       // A closer never shares its opener's asterisk.

@@ -17,7 +17,8 @@
 //     it (".a :hover"). Deletions never change which of those a ':' is: a ';' goes only
 //     after another ';' or before '}'.
 //   - a gap of layout space only between a '/' and a '*' keeps its last byte: "/*" would
-//     open a comment.
+//     open a comment. So does one after a "*/" (of a comment kept because the bytes on
+//     its two sides would join), as ')' does: ".\31/**/ p" is not ".\31/**/p".
 // So one sweep that rewrites each gap to that state reaches the same text, and the same
 // count, as repeated passes would; the tests compare the two on generated inputs. A
 // string's contents never touch a gap (its quotes stand between), so they are passed over
@@ -101,12 +102,18 @@ class compaction {
     // The byte before a gap may be escaped; the byte after one never is.
     const std::uint64_t tight = block.any_in<tight_delimiters>() & ~kept_as_is;
     const std::uint64_t slashes = block.any_in<just<'/'>>() & ~kept_as_is;
+    const std::uint64_t asterisks = block.any_in<just<'*'>>();
+    // A comment still here keeps bytes apart that would join: the space after it separates.
+    const std::uint64_t closers = slashes & ((asterisks << 1) | (follows_asterisk_ ? 1 : 0));
     // A gap at the block's start follows the last kept byte, text_[write_ - 1], which is no
     // delimiter when kept as it is; its layout space goes when there is no such byte.
     const unsigned char last = write_ == 0 || last_kept_as_is_ ? 0 : text_[write_ - 1];
-    const std::uint64_t pull_after = (((tight & ~block.any_in<keeps_space_after>()) << 1) |
-                                      (write_ == 0 || space_after_goes[last] ? 1 : 0)) &
-                                     starts;
+    const std::uint64_t pull_after =
+        (((tight & ~block.any_in<keeps_space_after>() & ~closers) << 1) |
+         (write_ == 0 || (space_after_goes[last] && !last_closes_) ? 1 : 0)) &
+        starts;
+    follows_asterisk_ = ((asterisks >> (limit - 1)) & 1) != 0;
+    last_closes_ = ((closers >> (limit - 1)) & 1) != 0;
     // Marked at the byte after the gap, like everything below.
     std::uint64_t pulled = after_runs(gaps, pull_after);
     const std::uint64_t slash_starts = ((slashes << 1) | (last == '/' ? 1 : 0)) & starts;
@@ -201,7 +208,11 @@ class compaction {
   std::string_view view_;
   std::size_t write_ = 0;  // text_[0, write_) is finished; it never ends inside a gap
   std::size_t read_ = 0;   // text_[read_, size_) is unread and untouched
-  bool last_kept_as_is_ = false;  // text_[write_ - 1] is a byte kept as it is
+  bool last_kept_as_is_ = false;   // text_[write_ - 1] is a byte kept as it is
+  // The last byte read before the block (before a long gap passed over) is a '*', or the
+  // '/' of a "*/".
+  bool follows_asterisk_ = false;
+  bool last_closes_ = false;
   bool in_at_rule_ = false;  // the statement the sweep is in holds a '@'
   string_reader strings_;
   selector_colons colons_;

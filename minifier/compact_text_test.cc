@@ -112,6 +112,10 @@ TEST(CompactText, EdgeCases) {
       {"/ *", "/ *", 0},
       {"/ \n*", "/\n*", 1},
       {"/ ; *", "/;*", 2},
+      // Nor do the two sides of a comment that stays.
+      {".\\31/**/  p{", ".\\31/**/ p{", 1},
+      {"a/**/ {", "a/**/{", 1},
+      {"* /  p", "*/p", 3},
       {"\\/ *", "\\/ *", 0},
   };
   check_rows(rows, std::size(rows));

@@ -81,6 +81,7 @@ bool would_join(const std::string& loaded, std::size_t p, char after) {
   const bool name_before =
       is_name_byte(before) || is_escaped(loaded, p) || ends_hex_escape(loaded, p);
   if (name_before && (is_name_byte(after) || after == '(')) return true;
+  if (ends_hex_digits(loaded, p) && is_css_space(after)) return true;
   if (is_digit(before) && (after == '%' || after == '.')) return true;
   if (is_one_of(before, "@#") && is_name_byte(after)) return true;
   if (is_one_of(before, "+-.") && is_digit(after)) return true;
@@ -185,12 +186,14 @@ bool is_selector_colon(const std::string& text, std::size_t colon, rule_set rule
 }
 
 // Whether layout space after the byte at previous may go before the byte at next: CSS
-// reads the space after ')' as a separator ("...) td"), and "/*" would open a comment.
+// reads the space after ')' as a separator ("...) td"), and so the space after a kept
+// comment's closer (a comment stays only between bytes that would join), and "/*" would
+// open a comment.
 bool pulls_space_after(const std::string& text, std::size_t previous, std::size_t next,
-                       rule_set rules) {
+                       rule_set rules, bool closes_comment) {
   if (rules != rule_set::byte_only && text[previous] == ')') return false;
   if (rules == rule_set::css_safe) {
-    if (is_kept_as_is(text, previous)) return false;
+    if (is_kept_as_is(text, previous) || closes_comment) return false;
     if (text[previous] == '/' && next < text.size() && text[next] == '*') return false;
   }
   return is_tight_delimiter(text[previous]);
@@ -217,8 +220,10 @@ bool ends_statement_at_rule(const std::string& text, std::size_t m) {
   return false;
 }
 
-// The seven removal rules for the byte at m of the current text.
-bool removal_rule_holds(const std::string& text, std::size_t m, rule_set rules) {
+// The seven removal rules for the byte at m of the current text; previous_closes: the byte
+// before m is the '/' of a "*/" that compaction was given.
+bool removal_rule_holds(const std::string& text, std::size_t m, rule_set rules,
+                        bool previous_closes) {
   const std::size_t length = text.size();
   const char byte = text[m];
   const bool has_previous = m > 0;
@@ -228,7 +233,9 @@ bool removal_rule_holds(const std::string& text, std::size_t m, rule_set rules) 
     if (has_next && is_layout_space(text[m + 1])) return true;                  // rule 1
     if (m == length - 1) return true;                                            // rule 2
     if (m == 0) return true;                                                     // rule 3
-    if (has_previous && pulls_space_after(text, m - 1, m + 1, rules)) return true;  // rule 4
+    if (has_previous && pulls_space_after(text, m - 1, m + 1, rules, previous_closes)) {
+      return true;  // rule 4
+    }
     if (has_next && pulls_space_before(text, m + 1, rules)) return true;         // rule 5
   }
   if (byte == ';') {
@@ -400,20 +407,24 @@ bool restore_strings(std::string& text, const std::vector<std::string>& protecte
 }
 
 std::int32_t compact_text(std::string& text, rule_set rules) {
-  // The LF of a CR LF that ends a hex escape is the escape's too; only one that stood
-  // there before any deletion, as deletions may bring a CR and a LF together.
+  // The LF of a CR LF that ends a hex escape is the escape's too, and a '/' after a '*'
+  // closes a comment: only those that stood so before any deletion, as deletions may bring
+  // a CR and a LF, or a '*' and a '/', together.
   std::vector<bool> pinned(text.size());
-  for (std::size_t m = 2; rules == rule_set::css_safe && m < text.size(); ++m) {
-    pinned[m] = text[m] == '\n' && text[m - 1] == '\r' && ends_hex_digits(text, m - 2);
+  std::vector<bool> closes(text.size());
+  for (std::size_t m = 1; rules == rule_set::css_safe && m < text.size(); ++m) {
+    pinned[m] = m >= 2 && text[m] == '\n' && text[m - 1] == '\r' && ends_hex_digits(text, m - 2);
+    closes[m] = text[m] == '/' && text[m - 1] == '*';
   }
   std::int32_t count = 0;
   while (true) {
     const std::size_t starting_length = text.size();
     std::size_t m = 0;
     while (m < text.size()) {
-      if (!pinned[m] && removal_rule_holds(text, m, rules)) {
+      if (!pinned[m] && removal_rule_holds(text, m, rules, m > 0 && closes[m - 1])) {
         text.erase(m, 1);  // the byte that moves in is examined next, m unchanged
         pinned.erase(pinned.begin() + static_cast<std::ptrdiff_t>(m));
+        closes.erase(closes.begin() + static_cast<std::ptrdiff_t>(m));
         count += 1;
       } else {
         m += 1;
