@@ -127,7 +127,7 @@ TEST_F(RunCssqueeze, MinifiesAndWritesBack) {
        "total: 1 useless charachter removed.\n14% compressed.\n",
        "url(\\\n"},
       {"/* licence */\n@charset \"x\";\n.a{}\n",
-       "1 comment removed.\n1 string still untouched.\n2 useless charachters removed.\n"
+       "1 comment removed.\n1 string still untouched.\n1 useless charachter removed.\n"
        "total: 14 useless charachters removed.\n43% compressed.\n",
        " @charset \"x\";.a{}"},
       {"\xEF\xBB\xBF" "a { }\xA0\n",

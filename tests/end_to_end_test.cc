@@ -108,7 +108,7 @@ TEST_F(EndToEnd, SampleStylesheetKeepsItsStringsAndPermissionBits) {
   EXPECT_EQ(result.lines,
             "4 comments removed.\n"
             "8 strings still untouched.\n"
-            "137 useless charachters removed.\n"
+            "136 useless charachters removed.\n"
             "total: 334 useless charachters removed.\n"
             "36% compressed.\n");
   EXPECT_EQ(read_file(path), read_file(fs::path(test_data) / "site.min.css"));
@@ -122,7 +122,7 @@ TEST_F(EndToEnd, SampleStylesheetKeepsItsStringsAndPermissionBits) {
   EXPECT_EQ(again.lines,
             "no comment found.\n"
             "8 strings still untouched.\n"
-            "1 useless charachter removed.\n"
+            "no useless charachter found.\n"
             "there is nothing to change.\n");
   EXPECT_EQ(read_file(path), read_file(fs::path(test_data) / "site.min.css"));
 }

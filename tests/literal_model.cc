@@ -458,12 +458,14 @@ pipeline_result run_pipeline(const std::string& loaded_text, rule_set rules,
   result.comment_count = remove_comments(text, quote_positions, rules);
   std::vector<std::string> protected_strings;
   result.string_count = extract_strings(text, protected_strings, rules);
+  const bool charset_after_comments = text.starts_with("@charset \"");
   result.removal_count = compact_text(text, rules);
   result.restored = restore_strings(text, protected_strings, result.string_count, rules);
   // A '@charset' counts only at the first byte: one that did not stand there never comes to.
   const std::string charset = "@charset \"";
   if (rules == rule_set::css_safe && text.starts_with(charset) && !loaded_text.starts_with(charset)) {
-    text.insert(0, 1, ' ');
+    text.insert(0, 1, ' ');  // in place of a layout byte compaction removed, if any
+    if (!charset_after_comments) result.removal_count -= 1;
   }
   result.final_text = text;
   return result;
