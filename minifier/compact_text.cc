@@ -102,22 +102,27 @@ class compaction {
     // The byte before a gap may be escaped; the byte after one never is.
     const std::uint64_t tight = block.any_in<tight_delimiters>() & ~kept_as_is;
     const std::uint64_t slashes = block.any_in<just<'/'>>() & ~kept_as_is;
-    const std::uint64_t asterisks = block.any_in<just<'*'>>();
-    // A comment still here keeps bytes apart that would join: the space after it separates.
-    const std::uint64_t closers = slashes & ((asterisks << 1) | (follows_asterisk_ ? 1 : 0));
     // A gap at the block's start follows the last kept byte, text_[write_ - 1], which is no
     // delimiter when kept as it is; its layout space goes when there is no such byte.
     const unsigned char last = write_ == 0 || last_kept_as_is_ ? 0 : text_[write_ - 1];
-    const std::uint64_t pull_after =
-        (((tight & ~block.any_in<keeps_space_after>() & ~closers) << 1) |
-         (write_ == 0 || (space_after_goes[last] && !last_closes_) ? 1 : 0)) &
-        starts;
-    follows_asterisk_ = ((asterisks >> (limit - 1)) & 1) != 0;
-    last_closes_ = ((closers >> (limit - 1)) & 1) != 0;
+    std::uint64_t pull_after = (((tight & ~block.any_in<keeps_space_after>()) << 1) |
+                                (write_ == 0 || space_after_goes[last] ? 1 : 0)) &
+                               starts;
     // Marked at the byte after the gap, like everything below.
-    std::uint64_t pulled = after_runs(gaps, pull_after);
+    std::uint64_t pulled = 0;
     const std::uint64_t slash_starts = ((slashes << 1) | (last == '/' ? 1 : 0)) & starts;
-    if (slash_starts != 0) pulled &= ~(after_runs(gaps, slash_starts) & block.any_in<just<'*'>>());
+    if (slash_starts == 0) {
+      pulled = after_runs(gaps, pull_after);
+    } else {  // few blocks have a gap after a '/'
+      const std::uint64_t asterisks = block.any_in<just<'*'>>();
+      // A comment still here keeps bytes apart that would join: the space after it separates.
+      pull_after &= ~(slash_starts & ((asterisks << 2) | (follows_asterisk_ ? 2 : 0) |
+                                      (last_closes_ ? 1 : 0)));
+      pulled = after_runs(gaps, pull_after) & ~(after_runs(gaps, slash_starts) & asterisks);
+    }
+    const char* const end = text_ + read_ + limit;
+    last_closes_ = end[-1] == '/' && (limit > 1 ? end[-2] == '*' : follows_asterisk_);
+    follows_asterisk_ = end[-1] == '*';
     const std::uint64_t may_keep_layout = only_layout & ~pulled;
     std::uint64_t keeps_layout = 0;
     if (may_keep_layout != 0) {  // none in a block whose gaps all touch ';' or '{'
