@@ -7,19 +7,19 @@
 # with gnuplot).
 #
 #   bash bench/compare_peers.sh            # everything: about forty minutes on 2 cores
-#   QUICK=1 bash bench/compare_peers.sh    # 1 and 10 MB typical, 1 MB frameworks, a check
+#   QUICK=1 bash bench/compare_peers.sh    # 1 and 10 MB typical, 1 MB real files, a check
 #
 # The framework files: the built, unminified stylesheets of a few popular CSS frameworks,
 # fetched from the npm registry at pinned versions (scripts/lib/frameworks.sh), concatenated
 # in that order, round and round, until the file holds the size asked for (so a file is up
-# to one framework larger: the 1 MB one is bootstrap and bulma, 1.04 MB). Each copy is in
-# its own `@layer copyN { ... }`, so that no minifier may drop a rule as a duplicate of an
-# earlier copy's. Their `@charset "UTF-8";` may not stand inside a block: it is removed from
-# every copy, and the file starts with one. None of them has an `@import`.
+# to one framework larger: the 1 MB one is bootstrap and bulma, 1.04 MB), each copy in its
+# own `@layer` (make_layered_file). The strings files are made the same way from real
+# stylesheets full of strings and escapes (icon fonts, data URIs, escaped utility classes).
 #
 # Knobs (environment): TOOLS (default "cssqueeze floor lightningcss esbuild clean-css
 # csso"), SIZES (typical sizes in MB, default "1 10 100"), FRAMEWORK_SIZES (sizes of the
-# framework files in MB, default "1 10 100"), BIG_SIZES (typical sizes timed
+# framework files in MB, default "1 10 100"), STRING_SIZES (sizes of the strings files in
+# MB, default "1 10 100"), BIG_SIZES (typical sizes timed
 # for cssqueeze and the floor only, default "1000"), PATHOLOGICAL (kinds timed at
 # PATHOLOGICAL_MB, default ten kinds at 100 MB), RUNS (default
 # 5 for cssqueeze and the floor), PEER_RUNS (default 3; a run over 60 s is not repeated),
@@ -28,7 +28,7 @@
 # kernel killed it, and other work shares the machine), KEEP=1 (keep the earlier results and
 # replace only those timed now, so that the peers and cssqueeze can be timed at different
 # times; the table and chart then show all of them). To time only the framework files:
-#   KEEP=1 SIZES= BIG_SIZES= PATHOLOGICAL= bash bench/compare_peers.sh
+#   KEEP=1 SIZES= STRING_SIZES= BIG_SIZES= PATHOLOGICAL= bash bench/compare_peers.sh
 #
 # Installs what it needs when missing: Debian's gnuplot-nox and time (root or sudo), and the
 # peers from the npm registry into bench/peers/ (ignored by git), pinned to the versions
@@ -46,11 +46,12 @@ data="$peers/data"
 results="$peers/results"
 
 if [[ -n "${QUICK:-}" ]]; then
-  : "${SIZES:=1 10}" "${FRAMEWORK_SIZES:=1}" "${BIG_SIZES:=}" "${PATHOLOGICAL:=}" "${RUNS:=3}" "${PEER_RUNS:=1}"
+  : "${SIZES:=1 10}" "${FRAMEWORK_SIZES:=1}" "${STRING_SIZES:=1}" "${BIG_SIZES:=}" "${PATHOLOGICAL:=}" "${RUNS:=3}" "${PEER_RUNS:=1}"
 fi
 tools="${TOOLS:-cssqueeze floor lightningcss esbuild clean-css csso}"
 sizes="${SIZES-1 10 100}"
 framework_sizes="${FRAMEWORK_SIZES-1 10 100}"
+string_sizes="${STRING_SIZES-1 10 100}"
 big_sizes="${BIG_SIZES-1000}"
 pathological="${PATHOLOGICAL-only_spaces only_semicolons only_empty_comments only_empty_strings semicolon_space_brace one_long_string many_short_strings backslash_before_every_quote colons_without_brace colons_before_last_brace}"
 pathological_mb="${PATHOLOGICAL_MB:-100}"
@@ -83,45 +84,24 @@ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCSSQUEEZE_TESTS=OFF -DCSSQUEEZE_BENCH=ON >/dev/null
 cmake --build "$build" --target cssqueeze floor make_stylesheet -j 2 >/dev/null
 
-# The framework stylesheets timed in docs/performance.md (scripts/lib/frameworks.sh lists
-# them, pinned, with their checksums).
-framework_files=()
-if [[ -n "$framework_sizes" ]]; then
-  source "$repo/scripts/lib/frameworks.sh"
-  fetch_frameworks "$peers/frameworks"
-fi
+# The real stylesheets timed in docs/performance.md (scripts/lib/frameworks.sh lists them,
+# pinned, with their checksums).
+framework_files=() string_files=()
+source "$repo/scripts/lib/frameworks.sh"
+if [[ -n "$framework_sizes" ]]; then fetch_frameworks "$peers/frameworks"; fi
+if [[ -n "$string_sizes" ]]; then fetch_frameworks "$peers/frameworks" string_sheets string_files; fi
 
 # --- the files ---------------------------------------------------------------------------
 mkdir -p "$data" "$results"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# make_frameworks_file PATH MEGABYTES: copies of the framework stylesheets, each in its own
-# layer, until the file holds at least MEGABYTES * 10^6 bytes (see the top of this script).
-make_frameworks_file() {
-  local path="$1" target=$(($2 * 1000000)) copy=0 size source_file
-  {
-    printf '@charset "UTF-8";\n'
-    size=18
-    while ((size < target)); do
-      for source_file in "${framework_files[@]}"; do
-        copy=$((copy + 1))
-        printf '@layer copy%d {\n' "$copy"
-        sed '1s/^@charset "[^"]*";//' "$source_file"
-        printf '}\n'
-        size=$((size + $(stat -c %s "$source_file")))
-        ((size < target)) || break
-      done
-    done
-  } >"$path.part"
-  mv "$path.part" "$path"
-}
-
 # file_for KIND MEGABYTES: makes the file once and prints its path.
 file_for() {
   local path="$data/$1-$2MB.css"
   if [[ ! -s "$path" ]]; then
-    if [[ "$1" == frameworks ]]; then make_frameworks_file "$path" "$2"
+    if [[ "$1" == frameworks ]]; then make_layered_file "$path" "$2" "${framework_files[@]}"
+    elif [[ "$1" == strings ]]; then make_layered_file "$path" "$2" "${string_files[@]}"
     else "$build/bench/make_stylesheet" "$path" "$2" "$1" >/dev/null; fi
   fi
   echo "$path"
@@ -176,14 +156,14 @@ raw="$results/runs.tsv"
 # A timeout on a typical file spares the runs on typical and pathological files as large or
 # larger; one on a framework file, those on larger framework files.
 declare -A timed_out_at  # "tool family" -> smallest size (MB) it timed out on
-family_of() { if [[ "$1" == frameworks ]]; then echo frameworks; else echo typical; fi; }
+family_of() { if [[ "$1" == frameworks || "$1" == strings ]]; then echo "$1"; else echo typical; fi; }
 if [[ -n "${KEEP:-}" && -f "$raw" ]]; then
   # Earlier timeouts still spare the same runs.
   while IFS=$'\t' read -r tool kind megabytes; do
     if [[ -z "${timed_out_at[$tool $kind]:-}" ]] || ((megabytes < ${timed_out_at[$tool $kind]})); then
       timed_out_at[$tool $kind]="$megabytes"
     fi
-  done < <(awk -F'\t' '($2 == "typical" || $2 == "frameworks") && $8 == "timeout" { print $1 "\t" $2 "\t" $3 }' "$raw")
+  done < <(awk -F'\t' '($2 == "typical" || $2 == "frameworks" || $2 == "strings") && $8 == "timeout" { print $1 "\t" $2 "\t" $3 }' "$raw")
 else
   : >"$raw"
 fi
@@ -235,6 +215,7 @@ time_every_tool() {
 }
 for megabytes in $sizes; do time_every_tool typical "$megabytes"; done
 for megabytes in $framework_sizes; do time_every_tool frameworks "$megabytes"; done
+for megabytes in $string_sizes; do time_every_tool strings "$megabytes"; done
 for megabytes in $big_sizes; do
   echo "== typical, $megabytes MB (cssqueeze and the floor only)"
   for tool in $tools; do
@@ -295,11 +276,12 @@ table="$results/table.md"
                k, mb, tool, m, b / 1e6 / m, p * 1024 / 1e6, ratio, o, c }'
     fi
   done < <(
-    # Typical files by size, then the framework files, then the pathological ones; tools in
+    # Typical files by size, then the framework and strings files, then the pathological
+    # ones; tools in
     # a fixed order.
     awk -F'\t' -v order="cssqueeze floor lightningcss esbuild clean-css csso" '
       BEGIN { n = split(order, names, " "); for (i = 1; i <= n; i++) rank[names[i]] = i }
-      { printf "%d\t%012.3f\t%s\t%d\t%s\n", ($1 == "typical" ? 0 : $1 == "frameworks" ? 1 : 2), $2, $1, rank[$3], $0 }' \
+      { printf "%d\t%012.3f\t%s\t%d\t%s\n", ($1 == "typical" ? 0 : $1 == "frameworks" ? 1 : $1 == "strings" ? 2 : 3), $2, $1, rank[$3], $0 }' \
       "$summary" | sort -t$'\t' -k1,1n -k2,2 -k3,3 -k4,4n | cut -f5-)
 } >"$table"
 
@@ -345,6 +327,8 @@ draw_chart typical throughput \
   "Throughput on generated real-world-like stylesheets (whole process, median wall time)"
 draw_chart frameworks throughput_frameworks \
   "Throughput on copies of real framework stylesheets (whole process, median wall time)"
+draw_chart strings throughput_strings \
+  "Throughput on copies of real string-heavy stylesheets (whole process, median wall time)"
 
 echo
 echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/Mem:/ { print $2 }') GB, load $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -8,9 +8,13 @@
 #
 #   bash bench/versus_floor.sh FILE [RUNS]     # RUNS defaults to 5
 #   KINDS="typical only_empty_strings" MEGABYTES=100 bash bench/versus_floor.sh
+#   REAL="frameworks strings" bash bench/versus_floor.sh 9
 #
 # With KINDS, the files are generated stylesheets of those kinds (bench/make_stylesheet
-# --list) of MEGABYTES MB each, instead of FILE. With BEFORE set to another cssqueeze
+# --list) of MEGABYTES MB each, instead of FILE. With REAL, they are the real-world files of
+# bench/compare_peers.sh, of MEGABYTES MB (default 100): copies of the pinned framework
+# stylesheets (frameworks) or of the string-heavy ones (strings), made once into
+# bench/peers/data. With BEFORE set to another cssqueeze
 # executable (an older build, say), it is timed in the same turns and gets a column too.
 # With LINKED=1 the file the tool works on has a second hard link, so that its save goes the
 # way of a copy aside and an overwrite in place instead of a rename.
@@ -18,7 +22,8 @@ set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build-bench"
-runs="${2:-${RUNS:-5}}"
+runs="${RUNS:-5}"
+if [[ -z "${KINDS:-}${REAL:-}" ]]; then runs="${2:-$runs}"; else runs="${1:-$runs}"; fi
 
 source "$repo/scripts/lib/install-missing.sh"
 install_missing cmake ninja-build g++
@@ -37,6 +42,19 @@ if [[ -n "${KINDS:-}" ]]; then
   for kind in $KINDS; do
     "$build/bench/make_stylesheet" "$disk/inputs/$kind.css" "${MEGABYTES:-100}" "$kind" >/dev/null
     inputs+=("$disk/inputs/$kind.css")
+  done
+elif [[ -n "${REAL:-}" ]]; then
+  source "$repo/scripts/lib/frameworks.sh"
+  mkdir -p "$repo/bench/peers/data"
+  for kind in $REAL; do
+    case "$kind" in
+      frameworks) fetch_frameworks "$repo/bench/peers/frameworks" frameworks real_files ;;
+      strings) fetch_frameworks "$repo/bench/peers/frameworks" string_sheets real_files ;;
+      *) echo "REAL takes frameworks and strings, not $kind" >&2; exit 2 ;;
+    esac
+    path="$repo/bench/peers/data/$kind-${MEGABYTES:-100}MB.css"
+    [[ -s "$path" ]] || make_layered_file "$path" "${MEGABYTES:-100}" "${real_files[@]}"
+    inputs+=("$path")
   done
 else
   [[ -f "${1:-}" ]] || { echo "usage: bash bench/versus_floor.sh FILE [RUNS]" >&2; exit 2; }

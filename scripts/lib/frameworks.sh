@@ -1,7 +1,7 @@
 # Sourced by the scripts that need files from pinned npm packages: the framework stylesheets
-# (the peer comparison in bench/ and the browser check; fetch_frameworks fills
-# framework_files) and the tokenizer test corpus (the tokenizer check; fetch_tokenizer_corpus
-# sets tokenizer_corpus). The tarballs come straight from the npm registry over HTTPS with
+# and the string-heavy ones (the benchmarks in bench/ and the browser check; fetch_frameworks
+# fills framework_files, make_layered_file builds a benchmark input from them) and the
+# tokenizer test corpus (the tokenizer check; fetch_tokenizer_corpus sets tokenizer_corpus). The tarballs come straight from the npm registry over HTTPS with
 # curl (no node or npm needed) and each must match the SHA-256 written below before anything
 # is taken from it. Needs install_missing (scripts/lib/install-missing.sh) sourced first.
 
@@ -17,6 +17,18 @@ frameworks=(
   "animate.css 4.1.1 animate.css c51565d3706f687a14b5d919a9743a2feb45d7b7915823d67e6a3ab30759fa75"
   "@fortawesome/fontawesome-free 7.3.1 css/all.css ca4e32843bd81711894385c2466fb19c55cfd32ef3c58830b2d1df7bd42e6571"
   "purecss 3.1.0 build/pure.css 6243df3042d7851a1857474d4debc4f57fe713074c4dc3189ed9a35b6b52ce24"
+)
+
+# Stylesheets chosen for their strings and escapes, the second real-world benchmark input:
+# icon fonts with an escaped `content` string per rule, data-URI strings (the flags' with
+# quotes of the other kind inside, iconoir's all on one 2.2 MB line) and a utility sheet
+# whose generated class names are escaped (`.md\:flex`, `.w-1\/2`). Same fields as above.
+string_sheets=(
+  "@mdi/font 7.4.47 css/materialdesignicons.css 66131558352dc8df724feac30f3b7bf7ee7311a79e4f8436f3637c0993edb773"
+  "bootstrap-icons 1.13.1 font/bootstrap-icons.css 5ec2a52a7de279ac2f26d193dd5748343ec00ba613413bd5ab9202b36d06a8e2"
+  "country-flag-icons 1.5.19 3x2/flags.css 023378295da2c53965392dd6a8a60b0ca7017369ece4f99883b5e17c85f4c544"
+  "iconoir 7.11.0 css/iconoir-regular.css 9dba36ef0bce458a04ea65181beb3b9bc16726ee422c59cd44af7fb59d910bc1"
+  "tailwindcss 2.2.19 dist/tailwind.css 2a0fbe1dec8d0f7bbacfc56235bdb88b3c9c450ff692eb8ee33a5eff6187f57a"
 )
 
 # The CSS of the tokenizer check: every test's input, with the tokens it should give, in one
@@ -62,18 +74,46 @@ fetch_npm_file() {
   fi
 }
 
-# fetch_frameworks CACHE: fetches every stylesheet of the list into CACHE/<package>.css (its
-# tarball in CACHE/tarballs) and sets framework_files to those stylesheets, in the list's
-# order. Returns non-zero as fetch_npm_file does.
+# fetch_frameworks CACHE [LIST FILES]: fetches every stylesheet of LIST (the name of one of
+# the arrays above, frameworks unless given) into CACHE/<package>.css (its tarball in
+# CACHE/tarballs) and sets the array named FILES (framework_files unless given) to those
+# stylesheets, in the list's order. Returns non-zero as fetch_npm_file does.
 fetch_frameworks() {
   local cache="$1" entry package rest stylesheet
-  framework_files=()
-  for entry in "${frameworks[@]}"; do
+  local -n list="${2:-frameworks}" files="${3:-framework_files}"
+  files=()
+  for entry in "${list[@]}"; do
     read -r package rest <<<"$entry"
     stylesheet="$cache/$(tr '/@' '__' <<<"${package#@}").css"
     fetch_npm_file "$cache" "$entry" "$stylesheet" || return 1
-    framework_files+=("$stylesheet")
+    files+=("$stylesheet")
   done
+}
+
+# make_layered_file PATH MEGABYTES FILE...: copies of the stylesheets, in order, round and
+# round, until the file holds at least MEGABYTES * 10^6 bytes (so it is up to one stylesheet
+# larger). Each copy is in its own `@layer copyN { ... }`, so that no minifier may drop a
+# rule as a duplicate of an earlier copy's. A `@charset "UTF-8";` may not stand inside a
+# block: it is removed from every copy, and the file starts with one. None of the
+# stylesheets listed here has an `@import`.
+make_layered_file() {
+  local path="$1" target=$(($2 * 1000000)) copy=0 size source_file
+  shift 2
+  {
+    printf '@charset "UTF-8";\n'
+    size=18
+    while ((size < target)); do
+      for source_file in "$@"; do
+        copy=$((copy + 1))
+        printf '@layer copy%d {\n' "$copy"
+        sed '1s/^@charset "[^"]*";//' "$source_file"
+        printf '}\n'
+        size=$((size + $(stat -c %s "$source_file")))
+        ((size < target)) || break
+      done
+    done
+  } >"$path.part"
+  mv "$path.part" "$path"
 }
 
 # fetch_tokenizer_corpus CACHE: fetches the tokenizer test corpus into CACHE/index.cjs (its
