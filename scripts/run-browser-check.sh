@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks in a real browser that minifying leaves a stylesheet meaning the same. For the
-# hand-written hazard stylesheet (tests/data/css_hazards.css) and the real framework
-# stylesheets of scripts/lib/frameworks.sh, it runs the tool on a copy, loads the original
+# hand-written hazard stylesheet (tests/data/css_hazards.css) and the real framework and
+# string-heavy stylesheets of scripts/lib/frameworks.sh, it runs the tool on a copy, loads the original
 # and the result into headless Chromium (tests/browser_check.js) and compares them rule by
 # rule as the CSSOM reads them: kind, selector, condition, name or descriptors, the
 # rule's own text as tokens, every declaration as longhand, value and priority, nested rules
@@ -37,6 +37,7 @@ fi
 cmake --build "$build" --target cssqueeze byte_only_minify -j 2 >/dev/null
 
 fetch_frameworks "$repo/bench/peers/frameworks"
+fetch_frameworks "$repo/bench/peers/frameworks" string_sheets string_files
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -106,7 +107,7 @@ show_differences() {
   tail -n +2 "$work/$1.report" | cut -c1-400 | sed 's/^/     /'
 }
 
-inputs=("$repo/tests/data/css_hazards.css" "${framework_files[@]}")
+inputs=("$repo/tests/data/css_hazards.css" "${framework_files[@]}" "${string_files[@]}")
 total_rules=0 total_differing=0
 echo "== comparing each stylesheet with its minified copy in Chromium"
 for input in "${inputs[@]}"; do
