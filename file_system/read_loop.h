@@ -3,8 +3,8 @@
 #ifndef FILE_SYSTEM_READ_LOOP_H_
 #define FILE_SYSTEM_READ_LOOP_H_
 
+#include <algorithm>
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <utility>
 
@@ -12,14 +12,10 @@
 
 // Reads through read_some(into, room), which returns the bytes it read, 0 at the end of
 // the file, or a negative number on an error. announced_size is what the file claims to
-// hold, only a hint (it may grow or shrink meanwhile, and files under /proc claim 0).
-// prepare(data, size) sees the text's memory before it is first touched. Never holds more
-// than limit bytes: one more is enough to tell the file is too large. bytes changes only on
-// ok.
-//
-// The file is read in pieces of a size that stays in the cache, each appended to the text:
-// growing a string with resize() would first fill it with zeros, a pass over memory that
-// the read then writes again (a tenth of the whole run's instructions on a 10 MB sheet).
+// hold, only a hint (it may grow or shrink meanwhile, and files under /proc claim 0); one
+// spare byte is read for so that meeting the end needs no larger buffer. prepare(data,
+// size) sees the buffer before it is first touched. Never holds more than limit + 1
+// bytes: that is enough to tell the file is too large. bytes changes only on ok.
 template <typename ReadSome, typename Prepare>
 read_result read_until_end(std::size_t announced_size, std::size_t limit, std::string& bytes,
                            ReadSome read_some, Prepare prepare) {
@@ -27,15 +23,20 @@ read_result read_until_end(std::size_t announced_size, std::size_t limit, std::s
   std::string buffer;
   buffer.reserve(announced_size + 1);
   prepare(buffer.data(), announced_size + 1);
-  constexpr std::size_t piece_size = 256 * 1024;
-  const auto piece = std::make_unique_for_overwrite<char[]>(piece_size);
+  buffer.resize(announced_size + 1);
+  std::size_t filled = 0;
   while (true) {
-    const auto got = read_some(piece.get(), piece_size);
+    if (filled == buffer.size()) {
+      if (filled > limit) return read_result::too_large;
+      buffer.resize(std::min(limit + 1, filled + std::max<std::size_t>(filled / 2, 65536)));
+    }
+    const auto got = read_some(buffer.data() + filled, buffer.size() - filled);
     if (got < 0) return read_result::read_failed;
     if (got == 0) break;
-    if (static_cast<std::size_t>(got) > limit - buffer.size()) return read_result::too_large;
-    buffer.append(piece.get(), static_cast<std::size_t>(got));
+    filled += static_cast<std::size_t>(got);
   }
+  if (filled > limit) return read_result::too_large;
+  buffer.resize(filled);
   bytes = std::move(buffer);
   return read_result::ok;
 }
