@@ -116,9 +116,43 @@ std::size_t find_in_class(const char* text, std::size_t size, std::size_t from) 
   return from;
 }
 
+#if defined(CSSQUEEZE_AVX2_PATH)
+// The classes of the layout (byte_classes.h) each byte of the lane is in, as a byte of bits:
+// one byte shuffle looks up the low half of every byte, one the high half.
+inline __m256i both_halves(const std::array<unsigned char, 16>& table) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
+}
+template <const byte_class::nibble_layout& Layout>
+__m256i lane_classes(byte_lane lane) {
+  // A byte from 0x80 up finds 0 in the low table: the shuffle gives 0 for such an index.
+  const __m256i lows = _mm256_shuffle_epi8(both_halves(Layout.low), lane.bytes);
+  const __m256i high_halves = _mm256_and_si256(_mm256_srli_epi16(lane.bytes, 4), _mm256_set1_epi8(15));
+  return _mm256_and_si256(lows, _mm256_shuffle_epi8(both_halves(Layout.high), high_halves));
+}
+
+// Bit k set: byte k of the lane has one of the bits of its classes.
+template <unsigned Bits>
+std::uint32_t lane_has_bits(__m256i classes) {
+  if constexpr (std::has_single_bit(Bits)) {
+    // The one bit moved to the top of its byte: a 16-bit shift never carries a bit of the
+    // low byte into the top of the high one.
+    constexpr int shift = 7 - std::countr_zero(Bits);
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(classes, shift)));
+  } else {
+    // Any of the bits lifts the byte to 0x80 or more.
+    const __m256i chosen = _mm256_and_si256(classes, _mm256_set1_epi8(static_cast<char>(Bits)));
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_adds_epu8(chosen, _mm256_set1_epi8(0x7F))));
+  }
+}
+#endif
+
 // Sixty-four bytes of a text, looked at together. At the end of the text the block is
 // padded with `padding`, which the caller picks so that it reads as the end of the text
-// does.
+// does. With AVX2 each byte is classified once into the eight classes of the stage's layout;
+// a class no union of those is (or every class, with no layout) is looked for byte by byte,
+// as on the other paths.
+template <const byte_class::nibble_layout* Layout = nullptr>
 class byte_block {
  public:
   byte_block(std::string_view text, std::size_t from, char padding = '\0') {
@@ -130,6 +164,11 @@ class byte_block {
       at = padded;
     }
     for (std::size_t i = 0; i < lane_count; ++i) lanes_[i] = load_lane(at + lane_size * i);
+#if defined(CSSQUEEZE_AVX2_PATH)
+    if constexpr (Layout != nullptr) {
+      for (std::size_t i = 0; i < lane_count; ++i) classes_[i] = lane_classes<*Layout>(lanes_[i]);
+    }
+#endif
     following_ = from + 64 < text.size() ? text[from + 64] : padding;
   }
 
@@ -137,6 +176,16 @@ class byte_block {
   template <const auto& Class>
   std::uint64_t any_in() const {
     std::uint64_t mask = 0;
+#if defined(CSSQUEEZE_AVX2_PATH)
+    constexpr unsigned bits =
+        Layout == nullptr ? 0 : byte_class::bits_of(*Layout, {Class.data(), Class.size()});
+    if constexpr (bits != 0) {
+      for (std::size_t i = 0; i < lane_count; ++i) {
+        mask |= static_cast<std::uint64_t>(lane_has_bits<bits>(classes_[i])) << (lane_size * i);
+      }
+      return mask;
+    }
+#endif
     for (std::size_t i = 0; i < lane_count; ++i) {
       mask |= static_cast<std::uint64_t>(lane_matches_class<Class>(lanes_[i])) << (lane_size * i);
     }
@@ -158,6 +207,9 @@ class byte_block {
  private:
   static constexpr std::size_t lane_count = 64 / lane_size;
   byte_lane lanes_[lane_count];
+#if defined(CSSQUEEZE_AVX2_PATH)
+  __m256i classes_[lane_count];
+#endif
   char following_;
 };
 
@@ -271,20 +323,21 @@ class block_scanner {
   // behind an odd run of backslashes is part of a name and opens nothing.
   // Kept inline in both stages: callgrind on 10 MB of the frameworks file, whole run,
   // AVX2 104.0 -> 101.0 M instructions (SSE2 149.1 -> 150.7 M).
+  template <typename Block>
   [[gnu::always_inline]] reading_events read(std::string_view text, std::size_t at,
-                                             const byte_block& block, std::uint64_t openers = 0,
+                                             const Block& block, std::uint64_t openers = 0,
                                              std::uint64_t closers = 0) {
     reading_events found;
-    found.backslashes = block.any_in<just<'\\'>>();
+    found.backslashes = block.template any_in<just<'\\'>>();
     found.escaped = escaped_bits(found.backslashes, odd_run_);
-    found.apostrophes = block.any_in<just<'\''>>() & ~found.escaped;
-    found.double_quotes = block.any_in<just<'"'>>() & ~found.escaped;
-    const std::uint64_t breaks = block.any_in<byte_class::string_breaks>();
+    found.apostrophes = block.template any_in<just<'\''>>() & ~found.escaped;
+    found.double_quotes = block.template any_in<just<'"'>>() & ~found.escaped;
+    const std::uint64_t breaks = block.template any_in<byte_class::string_breaks>();
     found.line_breaks = breaks & ~found.escaped;
     if ((breaks & found.escaped) != 0 || escaped_cr_) {  // rare: a backslash before a break
-      const std::uint64_t escaped_crs = block.any_in<just<'\r'>>() & found.escaped;
+      const std::uint64_t escaped_crs = block.template any_in<just<'\r'>>() & found.escaped;
       const std::uint64_t after_escaped_cr = (escaped_crs << 1) | (escaped_cr_ ? 1 : 0);
-      found.line_breaks &= ~(after_escaped_cr & block.any_in<just<'\n'>>());
+      found.line_breaks &= ~(after_escaped_cr & block.template any_in<just<'\n'>>());
       escaped_cr_ = (escaped_crs >> 63) != 0;
     }
     // A line break that ends a hex escape begun in an earlier block is the escape's own.

@@ -58,6 +58,56 @@ inline constexpr std::array<char, (Classes.size() + ...)> either = [] {
   return bytes;
 }();
 
+// Eight classes of a stage, each the bytes whose high half is one of some values and whose
+// low half one of others, so that one table lookup per half classifies a byte into all
+// eight at once (a byte in a class gets its bit). Bytes from 0x80 up are in none.
+struct nibble_layout {
+  std::array<std::string_view, 8> classes{};
+  std::array<unsigned char, 16> low{};
+  std::array<unsigned char, 16> high{};
+};
+
+// Fails to compile when a class is not such a rectangle, or holds a byte from 0x80 up.
+constexpr nibble_layout make_layout(std::array<std::string_view, 8> classes) {
+  nibble_layout made{classes};
+  for (unsigned bit = 0; bit < 8; ++bit) {
+    for (const char byte : classes[bit]) {
+      const auto value = static_cast<unsigned char>(byte);
+      if (value >= 0x80) throw "a class of a layout holds a byte from 0x80 up";
+      made.low[value & 15] |= static_cast<unsigned char>(1 << bit);
+      made.high[value >> 4] |= static_cast<unsigned char>(1 << bit);
+    }
+  }
+  for (unsigned bit = 0; bit < 8; ++bit) {
+    for (unsigned value = 0; value < 0x80; ++value) {
+      if (((made.low[value & 15] & made.high[value >> 4]) >> bit & 1) != 0 &&
+          !contains(classes[bit], static_cast<unsigned char>(value))) {
+        throw "a class of a layout is not the rectangle of its halves";
+      }
+    }
+  }
+  return made;
+}
+
+// The bits of the layout whose classes together are exactly the class, or 0 when no union
+// of them is (the class is then looked for byte by byte).
+constexpr unsigned bits_of(const nibble_layout& layout, std::string_view byte_class) {
+  unsigned bits = 0;
+  for (unsigned bit = 0; bit < 8; ++bit) {
+    const std::string_view members = layout.classes[bit];
+    if (!members.empty() && std::all_of(members.begin(), members.end(), [&](char byte) {
+          return contains(byte_class, static_cast<unsigned char>(byte));
+        })) {
+      bits |= 1u << bit;
+    }
+  }
+  for (const char byte : byte_class) {
+    const auto value = static_cast<unsigned char>(byte);
+    if (value >= 0x80 || (layout.low[value & 15] & layout.high[value >> 4] & bits) == 0) return 0;
+  }
+  return bits;
+}
+
 }  // namespace byte_class
 
 #endif  // MINIFIER_BYTE_CLASSES_H_

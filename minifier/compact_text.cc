@@ -62,7 +62,7 @@ class compaction {
     while (read_ < size_) {
       // Past the end of the text the block reads ',': a delimiter that pulls space away
       // and is not '}', just as the end of the text does for the gap before it.
-      const byte_block block(view_, read_, ',');
+      const compaction_block block(view_, read_, ',');
       const std::size_t length = std::min<std::size_t>(64, size_ - read_);
       const string_marks read = strings_.read_block(view_, block, read_);
       const std::uint64_t gaps = block.any_in<gap_bytes>() & ~read.contents &
@@ -92,7 +92,7 @@ class compaction {
   //
   // compact_text_bench, best of 5 on 16 MiB, against sixteen bytes at a time with a step
   // per gap: typical 815 -> 1090 MB/s, spaces_semicolons_before_brace 1430 -> 2920.
-  void compact_block(const byte_block& block, std::uint64_t gaps, std::size_t limit,
+  void compact_block(const compaction_block& block, std::uint64_t gaps, std::size_t limit,
                      std::uint64_t kept_as_is, std::uint64_t contents) {
     const std::uint64_t semicolons = block.any_in<just<';'>>();
     const std::uint64_t starts = run_starts(gaps);
@@ -168,7 +168,7 @@ class compaction {
   // "@import ...;": the statements run from one '{', '}' or ';' to the next, and one that
   // holds a '@' (an at-rule begins with one) keeps its ';'. Only a block with a '@' in it,
   // or that begins in such a statement, needs the walk from one end to the next.
-  std::uint64_t at_rule_ends(const byte_block& block, std::uint64_t semicolons,
+  std::uint64_t at_rule_ends(const compaction_block& block, std::uint64_t semicolons,
                              std::uint64_t outside, std::size_t limit) {
     const std::uint64_t live = bits_below(limit);
     const std::uint64_t ats = block.any_in<just<'@'>>() & outside & live;

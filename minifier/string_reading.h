@@ -26,6 +26,13 @@ inline std::size_t hex_escape_end(std::string_view text, std::size_t first) {
   return contains(layout, static_cast<unsigned char>(text[end])) ? end : not_found;
 }
 
+// Every class compaction and its look-ahead ask of each block, in one layout: the layout
+// bytes, ';', ':', '{}', the tight delimiters in one row, the quotes and '\\'. ('(', ')', '/',
+// '}' and the rest are looked for byte by byte.)
+inline constexpr nibble_layout compaction_layout =
+    make_layout({"\t\n\r", " ", ";", ":", "{}", "(),/", "'\"", "\\"});
+using compaction_block = byte_block<&compaction_layout>;
+
 // What the reading of strings says of a block (bit k: byte k).
 struct string_marks {
   std::uint64_t contents;    // inside complete strings, quotes not included
@@ -40,12 +47,15 @@ class string_reader {
  public:
   // Blocks are read in order. One may begin inside the last one read, or past bytes that no
   // read looked at, where the bytes left out hold no quote or backslash (the text's gaps).
-  string_marks read_block(std::string_view text, const byte_block& block, std::size_t at) {
-    // Most blocks: outside strings, with no quote or backslash, nor one just before.
-    if (!is_in_string(scanner_.state()) && !scanner_.ends_in_escape() &&
-        block.any_in<quotes_and_escapes>() == 0) {
-      scanner_.pass_over();
-      return {0, carried_bits(at)};
+  string_marks read_block(std::string_view text, const compaction_block& block, std::size_t at) {
+    // Most blocks: outside strings, with no quote or backslash, nor one just before; or in
+    // the middle of a long string (a data URI), with no line break either.
+    if (!scanner_.ends_in_escape() && block.any_in<quotes_and_escapes>() == 0) {
+      const bool in_string = is_in_string(scanner_.state());
+      if (!in_string || block.any_in<string_breaks>() == 0) {
+        scanner_.pass_over();
+        return {in_string ? all_bits : 0, carried_bits(at)};
+      }
     }
     return read_strings(text, block, at);
   }
@@ -54,7 +64,7 @@ class string_reader {
   std::size_t count() const { return count_ + (is_in_string(scanner_.state()) ? 1 : 0); }
 
  private:
-  string_marks read_strings(std::string_view text, const byte_block& block, std::size_t at) {
+  string_marks read_strings(std::string_view text, const compaction_block& block, std::size_t at) {
     const bool open_before = is_in_string(scanner_.state());
     const reading_events read = scanner_.read(text, at, block);
     const std::uint64_t found = read.quotes;
@@ -111,7 +121,7 @@ class selector_colons {
       // The byte after the colon is neither escaped nor inside a string.
       string_reader strings;
       for (std::size_t at = colon + 1; at < text.size(); at += 64) {
-        const byte_block block(text, at, ' ');
+        const compaction_block block(text, at, ' ');
         const string_marks read = strings.read_block(text, block, at);
         const std::uint64_t terminators = block.any_in<rule_ends>() & ~read.contents &
                                           ~read.kept_as_is & bits_below(text.size() - at);

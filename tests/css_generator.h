@@ -41,9 +41,13 @@ class css_generator {
         const std::string_view ends[] = {"", "'", "\"", "/*"};
         const std::string_view begin = ends[pick(0, 3)];
         text += begin;
-        // Or made of gap bytes only, long enough to fill blocks, with or without a ';'.
+        // Or made of gap bytes only, long enough to fill blocks, with or without a ';'; or
+        // with no line break, as a data URI (whole blocks inside one string).
+        static constexpr std::string_view uri = "abc09/+=:;,%";
+        const std::size_t choice = pick(0, 5);
         const std::string_view bytes =
-            pick(0, 3) == 0 ? std::string_view(" \t\n\r;").substr(0, pick(3, 5)) : plain;
+            choice == 0 ? std::string_view(" \t\n\r;").substr(0, pick(3, 5))
+                        : (choice == 1 ? uri : plain);
         for (std::size_t i = pick(1, 150); i > 0; --i) text += bytes[pick(0, bytes.size() - 1)];
         text += begin == "/*" ? "*/" : begin;
       }
