@@ -195,6 +195,11 @@ class byte_block {
   // The byte after the block (the padding at the end of the text).
   char following() const { return following_; }
 
+  // The 64 bytes, loaded already, stored at `to` (which may overlap where they came from).
+  void store_to(char* to) const {
+    for (std::size_t i = 0; i < lane_count; ++i) std::memcpy(to + lane_size * i, &lanes_[i], lane_size);
+  }
+
   // The 64 bytes into out[0, 64), and zeros after them, where the last wide load of
   // move_kept() may read.
   void copy_to(char (&out)[96]) const {

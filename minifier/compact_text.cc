@@ -94,6 +94,17 @@ class compaction {
   // per gap: typical 815 -> 1090 MB/s, spaces_semicolons_before_brace 1430 -> 2920.
   void compact_block(const compaction_block& block, std::uint64_t gaps, std::size_t limit,
                      std::uint64_t kept_as_is, std::uint64_t contents) {
+    if (gaps == 0 && limit == 64) {
+      // Nothing to delete (inside a long string, or text already compact): the block moves
+      // whole, and only the statement it ends in is followed.
+      at_rule_ends(block, 0, ~contents & ~kept_as_is, limit);
+      follows_asterisk_ = text_[read_ + 63] == '*';
+      last_closes_ = text_[read_ + 63] == '/' && text_[read_ + 62] == '*';
+      if (write_ != read_) block.store_to(text_ + write_);
+      write_ += 64;
+      read_ += 64;
+      return;
+    }
     const std::uint64_t semicolons = block.any_in<just<';'>>();
     const std::uint64_t starts = run_starts(gaps);
     const std::uint64_t after = after_runs(gaps, starts);  // the byte after each gap
