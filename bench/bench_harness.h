@@ -6,6 +6,7 @@
 // Options of our own (the rest go to Google Benchmark, e.g. --benchmark_filter=typical):
 //   --smoke   inputs of 4 and 64 KiB, one iteration each: checks that everything runs and
 //             that no stage reports a failure; its times mean nothing.
+// With CSSQUEEZE_BENCH_FILES (paths, by spaces), those files are timed too, each whole.
 #ifndef BENCH_BENCH_HARNESS_H_
 #define BENCH_BENCH_HARNESS_H_
 
@@ -15,6 +16,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,6 +80,16 @@ inline int run_stage_benchmarks(int argc, char** argv, const std::vector<timed_s
                       std::move(small_inputs[i].text)});
     inputs.push_back({large_inputs[i].name + "/" + size_name(size),
                       std::move(large_inputs[i].text)});
+  }
+  // Real stylesheets too, whole, named by their file: CSSQUEEZE_BENCH_FILES="a.css b.css".
+  if (const char* files = std::getenv("CSSQUEEZE_BENCH_FILES"); files != nullptr && !smoke) {
+    std::istringstream paths(files);
+    for (std::string path; paths >> path;) {
+      std::ifstream file(path, std::ios::binary);
+      std::ostringstream text;
+      text << file.rdbuf();
+      inputs.push_back({path.substr(path.find_last_of('/') + 1), std::move(text).str()});
+    }
   }
 
   // Every prepared input lives until the benchmarks have run, and the reserve keeps it in

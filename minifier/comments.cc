@@ -27,8 +27,6 @@ using namespace byte_class;
 
 // What ends a passed-over stretch outside strings and comments.
 constexpr auto outside_events = either<quotes, just<'\\'>, just<'/'>>;
-// And what ends one inside a string.
-constexpr auto string_events = either<quotes, just<'\\'>, string_breaks>;
 
 // A byte's part in the tokens a comment may separate.
 constexpr std::array<bool, 256> name_bytes = [] {
@@ -323,14 +321,11 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
   block_scanner scanner;
   surroundings around;
   for (std::size_t start = 0; start < text.size(); start += 64) {
-    // Outside strings and comments most blocks hold nothing either reading looks for, and
-    // inside a long string most hold nothing that could end it.
+    // Outside strings and comments most blocks hold nothing either reading looks for.
     const byte_block<> block(text, start, ' ');
     const std::size_t length = std::min<std::size_t>(64, text.size() - start);
-    if (!deletion.seeks_closer() &&
-        (scanner.state() == reading::outside ? block.any_in<outside_events>() == 0
-                                             : is_in_string(scanner.state()) &&
-                                                   block.any_in<string_events>() == 0)) {
+    if (!deletion.seeks_closer() && scanner.state() == reading::outside &&
+        block.any_in<outside_events>() == 0) {
       scanner.pass_over();
       around.enter(working_text.data(), start, length, 0);
       continue;
