@@ -4,7 +4,6 @@
 #include "driver/run_cssqueeze.h"
 
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <string>
 
@@ -54,13 +53,6 @@ bool load(const std::string& path, std::string& working_text, std::int32_t& load
       out << read_failed_message << std::endl;
       return false;
   }
-  // The verb is on every file type, so a mis-click can load an image, an archive or UTF-16
-  // text, which compaction would ruin in place. Stylesheets never hold a NUL byte; those
-  // files nearly always do. No other test: the bytes of a stylesheet are otherwise free.
-  if (std::memchr(working_text.data(), '\0', working_text.size()) != nullptr) {
-    out << not_text_message << std::endl;
-    return false;
-  }
   return true;
 }
 
@@ -89,6 +81,10 @@ void minify(const std::string& path, std::ostream& out) {
   if (!load(path, working_text, loaded_length, line_end_dropped, out)) return;
 
   const minify_counts counts = minify_text(working_text, line_end_dropped);
+  if (counts.refused) {
+    out << not_text_message << std::endl;
+    return;
+  }
   // A line end put back is part of the text the totals start from.
   if (counts.line_end_kept) ++loaded_length;
   report_count(out, counts.comment_count, " comment", " removed.", "no comment found.");

@@ -1,5 +1,6 @@
 #include "minifier/minify_text.h"
 
+#include <cstring>
 #include <string_view>
 
 #include "minifier/comments.h"
@@ -10,6 +11,13 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped) {
   constexpr std::string_view charset = "@charset \"";
   const bool began_with_charset = working_text.starts_with(charset);
   minify_counts counts;
+  // The verb is on every file type, so a mis-click can load an image, an archive or UTF-16
+  // text, which compaction would ruin in place. Stylesheets never hold a NUL byte; those
+  // files nearly always do. No other test: the bytes of a stylesheet are otherwise free.
+  if (std::memchr(working_text.data(), '\0', working_text.size()) != nullptr) {
+    counts.refused = true;
+    return counts;
+  }
   bool ends_open = false;
   counts.comment_count = remove_comments(working_text, &ends_open);
   const bool charset_after_comments = working_text.starts_with(charset);

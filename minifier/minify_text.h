@@ -11,9 +11,11 @@ struct minify_counts {
   std::int32_t string_count = 0;
   std::int32_t removal_count = 0;
   bool line_end_kept = false;  // the final LF loading dropped was put back (one byte more)
+  bool refused = false;        // the text holds a NUL byte and was left as it was
 };
 
-// Removes the comments, then compacts, in place. line_end_dropped: loading dropped the
+// Removes the comments, then compacts, in place; refuses a text holding a NUL byte and
+// leaves it untouched (see minify_text.cc). line_end_dropped: loading dropped the
 // file's final LF; it is put back where the text ends inside a string or right after an
 // unescaped backslash, since a line break there means something. A '@charset "' that the
 // text did not begin with never comes to: a space stays before it.

@@ -430,15 +430,18 @@ std::string compare_every_stage(const std::string& input) {
   const bool line_end_dropped = input.size() % 2 == 1;
   const literal_model::pipeline_result whole =
       literal_model::run_pipeline(input, literal_model::rule_set::css_safe, line_end_dropped);
-  report.compare("refused", std::memchr(input.data(), '\0', input.size()) != nullptr,
-                 whole.refused);
-  if (whole.refused) return report.str();
   std::string fast = input;
-  std::string model = input;
-  report.compare("comment count", remove_comments(fast), remove_comments_as_the_model_does(model));
-  report.compare("text without comments", fast, model);
-  fast = input;
   const minify_counts counts = minify_text(fast, line_end_dropped);
+  report.compare("refused", counts.refused, whole.refused);
+  if (whole.refused) {
+    report.compare("refused text", fast, input);
+    return report.str();
+  }
+  std::string model = input;
+  std::string without_comments = input;
+  report.compare("comment count", remove_comments(without_comments),
+                 remove_comments_as_the_model_does(model));
+  report.compare("text without comments", without_comments, model);
   report.compare("saved text", fast, whole.final_text);
   report.compare("line end kept", counts.line_end_kept, whole.line_end_kept);
   report.compare("whole run's comment count", counts.comment_count, whole.comment_count);
