@@ -26,8 +26,6 @@ constexpr const char* banner =
 constexpr const char* cannot_open_message = "We don't access to that file.";
 constexpr const char* read_failed_message =
     "We couldn't read the whole file; it was left untouched.";
-constexpr const char* too_large_message =
-    "That file is too large (over 2147483647 bytes); it was left untouched.";
 constexpr const char* not_text_message =
     "That file is not a text stylesheet (it holds a NUL byte); it was left untouched.";
 constexpr const char* cannot_reopen_message = "we couldn't access the file again.";
@@ -40,14 +38,15 @@ constexpr const char* kept_aside_message =
 // Loads the stylesheet, or says why not and returns false.
 bool load(const std::string& path, std::string& working_text, std::int32_t& loaded_length,
           bool& line_end_dropped, std::ostream& out) {
-  switch (load_stylesheet(path, working_text, loaded_length, &line_end_dropped)) {
+  switch (load_stylesheet(path, max_text_length, working_text, loaded_length, &line_end_dropped)) {
     case read_result::ok:
       break;
     case read_result::cannot_open:
       out << cannot_open_message << std::endl;
       return false;
     case read_result::too_large:
-      out << too_large_message << std::endl;
+      out << "That file is too large (over " << max_text_length
+          << " bytes); it was left untouched." << std::endl;
       return false;
     case read_result::read_failed:
       out << read_failed_message << std::endl;

@@ -5,15 +5,15 @@
 #include <string_view>
 #include <utility>
 
-read_result load_stylesheet(const std::string& path, std::string& working_text,
+read_result load_stylesheet(const std::string& path, std::size_t limit, std::string& working_text,
                             std::int32_t& loaded_length, bool* line_end_dropped) {
   std::string bytes;
   // One byte over the limit is still read, since the final LF it may end with is dropped
   // below; the loaded text is what must fit the 32-bit counts.
-  const read_result result = read_whole_file(path, max_text_length + 1, bytes);
+  const read_result result = read_whole_file(path, limit + 1, bytes);
   if (result != read_result::ok) return result;
   const bool dropped = to_working_text(bytes, platform_uses_crlf());
-  if (bytes.size() > max_text_length) return read_result::too_large;
+  if (bytes.size() > limit) return read_result::too_large;
   if (line_end_dropped != nullptr) *line_end_dropped = dropped;
   working_text = std::move(bytes);
   loaded_length = static_cast<std::int32_t>(working_text.size());  // fits: checked above

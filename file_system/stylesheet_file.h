@@ -11,15 +11,12 @@
 
 #include "file_system/file_system.h"
 
-// The longest stylesheet text a load accepts: the largest 32-bit signed value, so that
-// loaded_length and every count the text stages make of the text fit their 32-bit type.
-constexpr std::size_t max_text_length = 2147483647;
-
-// Reads the regular file at path into working_text (its lines joined by LF, the LF that
+// Reads the regular file at path, when its text is at most `limit` bytes long (which fits
+// loaded_length: at most 2147483647), into working_text (its lines joined by LF, the LF that
 // ends the last line dropped; on Windows CR LF read as LF) and sets loaded_length, and
 // *line_end_dropped (when given) to whether a final LF was dropped. They change only on
-// ok; too_large also when the loaded text is longer than max_text_length.
-read_result load_stylesheet(const std::string& path, std::string& working_text,
+// ok; too_large also when the loaded text is longer than the limit.
+read_result load_stylesheet(const std::string& path, std::size_t limit, std::string& working_text,
                             std::int32_t& loaded_length, bool* line_end_dropped = nullptr);
 
 // Replaces the contents of the file at path with working_text (on Windows each LF written

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "minifier/text_limits.h"
 #include "tests/test_files.h"
 
 #if !defined(_WIN32)
@@ -110,7 +111,7 @@ TEST_F(StylesheetFile, LoadGivesTheLinesWithoutTheFinalLineEnd) {
     const std::string path = make_file("site.css", r.file_bytes);
     std::string working_text = "left over";
     std::int32_t loaded_length = -1;
-    ASSERT_EQ(load_stylesheet(path, working_text, loaded_length), read_result::ok);
+    ASSERT_EQ(load_stylesheet(path, max_text_length, working_text, loaded_length), read_result::ok);
     EXPECT_EQ(working_text, r.expected);
     EXPECT_EQ(loaded_length, static_cast<std::int32_t>(r.expected.size()));
   }
@@ -133,7 +134,7 @@ TEST_F(StylesheetFile, PathsThatAreNoReadableFileAreRefused) {
     SCOPED_TRACE(path);
     std::string working_text = "left over";
     std::int32_t loaded_length = -1;
-    EXPECT_EQ(load_stylesheet(path, working_text, loaded_length), read_result::cannot_open);
+    EXPECT_EQ(load_stylesheet(path, max_text_length, working_text, loaded_length), read_result::cannot_open);
     EXPECT_EQ(working_text, "left over");
   }
 #if !defined(_WIN32)
@@ -193,7 +194,7 @@ TEST_F(StylesheetFile, FileOverTheLimitIsRefusedWithoutReading) {
   fs::resize_file(path, std::uintmax_t{1} << 31 | 1);
   std::string working_text;
   std::int32_t loaded_length = -1;
-  EXPECT_EQ(load_stylesheet(path, working_text, loaded_length), read_result::too_large);
+  EXPECT_EQ(load_stylesheet(path, max_text_length, working_text, loaded_length), read_result::too_large);
   EXPECT_EQ(fs::file_size(path), std::uintmax_t{1} << 31 | 1);
 }
 
@@ -214,7 +215,7 @@ TEST(LoadStylesheet, ReadErrorAbandonsTheLoad) {
   }
   std::string working_text = "left over";
   std::int32_t loaded_length = -1;
-  EXPECT_EQ(load_stylesheet("/proc/self/mem", working_text, loaded_length),
+  EXPECT_EQ(load_stylesheet("/proc/self/mem", max_text_length, working_text, loaded_length),
             read_result::read_failed);
   EXPECT_EQ(working_text, "left over");
 }

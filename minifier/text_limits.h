@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// Narrows a byte count of a text no longer than the largest 32-bit signed value. The loader
-// refuses longer texts (max_text_length in file_system/stylesheet_file.h), so every count
-// the stages produce fits.
+// The longest text the stages take: the largest 32-bit signed value. The driver hands it to
+// the load, which refuses a longer text, so every count the stages produce fits.
+constexpr std::size_t max_text_length = 2147483647;
+
+// Narrows a byte count of a text no longer than max_text_length.
 constexpr std::int32_t to_count(std::size_t value) {
   return static_cast<std::int32_t>(value);
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "file_system/stylesheet_file.h"
+#include "minifier/text_limits.h"
 #include "tests/literal_model.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
   }
   std::string text;
   std::int32_t loaded_length = 0;
-  if (load_stylesheet(argv[1], text, loaded_length) != read_result::ok) {
+  if (load_stylesheet(argv[1], max_text_length, text, loaded_length) != read_result::ok) {
     std::cerr << "cannot load " << argv[1] << "\n";
     return 1;
   }
