@@ -8,9 +8,8 @@
 
 namespace {
 
-// Fits a console 80 columns wide.
+// The lines after title_line; they fit a console 80 columns wide.
 constexpr std::string_view usage_text =
-    "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place\n"
     "\n"
     "Usage: cssqueeze FILE       minify FILE in place\n"
     "       cssqueeze            register the right-click verb\n"
@@ -44,7 +43,7 @@ bool answer_help_or_version(const std::string& argument, std::ostream& out) {
   if (!help && argument != "--version") return false;
   if (path_exists(argument)) return false;
   if (help) {
-    out << usage_text << std::flush;
+    out << title_line << '\n' << usage_text << std::flush;
   } else {
     out << "cssqueeze " CSSQUEEZE_VERSION << std::endl;
   }

@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+// The tool's name, version and purpose: the first line of the banner and of the usage text.
+inline constexpr std::string_view title_line =
+    "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place";
+
 // When argument is --help or -h (or /? on Windows) and nothing of that name exists in the
 // working folder, prints the usage text; when it is --version, likewise, prints
 // "cssqueeze <version>". Returns whether it printed: a file literally named --help is still

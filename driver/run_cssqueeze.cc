@@ -17,9 +17,8 @@
 
 namespace {
 
-constexpr const char* banner =
-    "cssqueeze " CSSQUEEZE_VERSION " - compresses a CSS file in place\n"
-    "by the cssqueeze developers, 2026";
+// The line under the title line (help_and_version.h).
+constexpr const char* credit_line = "by the cssqueeze developers, 2026";
 
 // The lines that say why a file was left as it was. The wording, lower-case starts and all,
 // is what users of the tool know.
@@ -100,7 +99,7 @@ void minify(const std::string& path, std::ostream& out) {
 
 int run_cssqueeze(const char* const* argv, std::ostream& out, std::istream& in) {
   if (argv[0] != nullptr && argv[1] != nullptr && answer_help_or_version(argv[1], out)) return 0;
-  out << banner << std::endl << std::endl;
+  out << title_line << '\n' << credit_line << std::endl << std::endl;
   if (argv[0] != nullptr && argv[1] != nullptr) {
     try {
       minify(choose_stylesheet_path(argv), out);
