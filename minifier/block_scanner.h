@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "minifier/bit_tricks.h"
@@ -152,7 +153,8 @@ std::uint32_t lane_has_bits(__m256i classes) {
 // does. With AVX2 each byte is classified once into the eight classes of the stage's layout;
 // a class no union of those is (or every class, with no layout) is looked for byte by byte,
 // as on the other paths.
-template <const byte_class::nibble_layout* Layout = nullptr>
+// Classes is void, or a type whose `layout` is the stage's nibble_layout.
+template <typename Classes = void>
 class byte_block {
  public:
   byte_block(std::string_view text, std::size_t from, char padding = '\0') {
@@ -165,8 +167,10 @@ class byte_block {
     }
     for (std::size_t i = 0; i < lane_count; ++i) lanes_[i] = load_lane(at + lane_size * i);
 #if defined(CSSQUEEZE_AVX2_PATH)
-    if constexpr (Layout != nullptr) {
-      for (std::size_t i = 0; i < lane_count; ++i) classes_[i] = lane_classes<*Layout>(lanes_[i]);
+    if constexpr (!std::is_void_v<Classes>) {
+      for (std::size_t i = 0; i < lane_count; ++i) {
+        classes_[i] = lane_classes<Classes::layout>(lanes_[i]);
+      }
     }
 #endif
     following_ = from + 64 < text.size() ? text[from + 64] : padding;
@@ -177,8 +181,7 @@ class byte_block {
   std::uint64_t any_in() const {
     std::uint64_t mask = 0;
 #if defined(CSSQUEEZE_AVX2_PATH)
-    constexpr unsigned bits =
-        Layout == nullptr ? 0 : byte_class::bits_of(*Layout, {Class.data(), Class.size()});
+    constexpr unsigned bits = layout_bits<Class>();
     if constexpr (bits != 0) {
       for (std::size_t i = 0; i < lane_count; ++i) {
         mask |= static_cast<std::uint64_t>(lane_has_bits<bits>(classes_[i])) << (lane_size * i);
@@ -190,6 +193,16 @@ class byte_block {
       mask |= static_cast<std::uint64_t>(lane_matches_class<Class>(lanes_[i])) << (lane_size * i);
     }
     return mask;
+  }
+
+  // The bits of the layout that make up the class, or 0 to compare byte by byte.
+  template <const auto& Class>
+  static constexpr unsigned layout_bits() {
+    if constexpr (std::is_void_v<Classes>) {
+      return 0;
+    } else {
+      return byte_class::bits_of(Classes::layout, Class);
+    }
   }
 
   // The byte after the block (the padding at the end of the text).

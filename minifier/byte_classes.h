@@ -67,6 +67,16 @@ struct nibble_layout {
   std::array<unsigned char, 16> high{};
 };
 
+// Whether the bytes hold the byte. A loop of its own rather than contains(): GCC's
+// sanitizer builds refuse the null test inside string_view::find at compile time.
+template <typename Bytes>
+constexpr bool holds(const Bytes& bytes, char byte) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == byte) return true;
+  }
+  return false;
+}
+
 // Fails to compile when a class is not such a rectangle, or holds a byte from 0x80 up.
 constexpr nibble_layout make_layout(std::array<std::string_view, 8> classes) {
   nibble_layout made{classes};
@@ -81,7 +91,7 @@ constexpr nibble_layout make_layout(std::array<std::string_view, 8> classes) {
   for (unsigned bit = 0; bit < 8; ++bit) {
     for (unsigned value = 0; value < 0x80; ++value) {
       if (((made.low[value & 15] & made.high[value >> 4]) >> bit & 1) != 0 &&
-          !contains(classes[bit], static_cast<unsigned char>(value))) {
+          !holds(classes[bit], static_cast<char>(value))) {
         throw "a class of a layout is not the rectangle of its halves";
       }
     }
@@ -91,18 +101,17 @@ constexpr nibble_layout make_layout(std::array<std::string_view, 8> classes) {
 
 // The bits of the layout whose classes together are exactly the class, or 0 when no union
 // of them is (the class is then looked for byte by byte).
-constexpr unsigned bits_of(const nibble_layout& layout, std::string_view byte_class) {
+template <typename Bytes>
+constexpr unsigned bits_of(const nibble_layout& layout, const Bytes& byte_class) {
   unsigned bits = 0;
   for (unsigned bit = 0; bit < 8; ++bit) {
     const std::string_view members = layout.classes[bit];
-    if (!members.empty() && std::all_of(members.begin(), members.end(), [&](char byte) {
-          return contains(byte_class, static_cast<unsigned char>(byte));
-        })) {
-      bits |= 1u << bit;
-    }
+    bool inside = !members.empty();
+    for (std::size_t i = 0; i < members.size(); ++i) inside = inside && holds(byte_class, members[i]);
+    if (inside) bits |= 1u << bit;
   }
-  for (const char byte : byte_class) {
-    const auto value = static_cast<unsigned char>(byte);
+  for (std::size_t i = 0; i < byte_class.size(); ++i) {
+    const auto value = static_cast<unsigned char>(byte_class[i]);
     if (value >= 0x80 || (layout.low[value & 15] & layout.high[value >> 4] & bits) == 0) return 0;
   }
   return bits;

@@ -29,9 +29,11 @@ inline std::size_t hex_escape_end(std::string_view text, std::size_t first) {
 // Every class compaction and its look-ahead ask of each block, in one layout: the layout
 // bytes, ';', ':', '{}', the tight delimiters in one row, the quotes and '\\'. ('(', ')', '/',
 // '}' and the rest are looked for byte by byte.)
-inline constexpr nibble_layout compaction_layout =
-    make_layout({"\t\n\r", " ", ";", ":", "{}", "(),/", "'\"", "\\"});
-using compaction_block = byte_block<&compaction_layout>;
+struct compaction_classes {
+  static constexpr nibble_layout layout =
+      make_layout({"\t\n\r", " ", ";", ":", "{}", "(),/", "'\"", "\\"});
+};
+using compaction_block = byte_block<compaction_classes>;
 
 // What the reading of strings says of a block (bit k: byte k).
 struct string_marks {
