@@ -152,8 +152,7 @@ std::uint32_t lane_has_bits(__m256i classes) {
 // padded with `padding`, which the caller picks so that it reads as the end of the text
 // does. With AVX2 each byte is classified once into the eight classes of the stage's layout;
 // a class no union of those is (or every class, with no layout) is looked for byte by byte,
-// as on the other paths.
-// Classes is void, or a type whose `layout` is the stage's nibble_layout.
+// as on the other paths. Classes is void, or a type whose `layout` is the stage's layout.
 template <typename Classes = void>
 class byte_block {
  public:
@@ -216,9 +215,7 @@ class byte_block {
   // The 64 bytes into out[0, 64), and zeros after them, where the last wide load of
   // move_kept() may read.
   void copy_to(char (&out)[96]) const {
-    for (std::size_t i = 0; i < lane_count; ++i) {
-      std::memcpy(out + lane_size * i, &lanes_[i], lane_size);
-    }
+    store_to(out);
     std::memset(out + 64, 0, 32);
   }
 

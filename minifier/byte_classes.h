@@ -32,8 +32,18 @@ inline constexpr std::string_view string_breaks = "\n\r\f";
 inline constexpr std::string_view quotes = "'\"";
 inline constexpr std::string_view hex_digits = "0123456789abcdefABCDEF";
 
+// Whether the bytes hold the byte. A loop of its own rather than string_view::find: GCC's
+// sanitizer builds refuse the null test inside find at compile time.
+template <typename Bytes>
+constexpr bool holds(const Bytes& bytes, char byte) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == byte) return true;
+  }
+  return false;
+}
+
 constexpr bool contains(std::string_view byte_class, unsigned char byte) {
-  return byte_class.find(static_cast<char>(byte)) != std::string_view::npos;
+  return holds(byte_class, static_cast<char>(byte));
 }
 
 // A class as a table of 256 entries, for the byte-at-a-time parts.
@@ -66,16 +76,6 @@ struct nibble_layout {
   std::array<unsigned char, 16> low{};
   std::array<unsigned char, 16> high{};
 };
-
-// Whether the bytes hold the byte. A loop of its own rather than contains(): GCC's
-// sanitizer builds refuse the null test inside string_view::find at compile time.
-template <typename Bytes>
-constexpr bool holds(const Bytes& bytes, char byte) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == byte) return true;
-  }
-  return false;
-}
 
 // Fails to compile when a class is not such a rectangle, or holds a byte from 0x80 up.
 constexpr nibble_layout make_layout(std::array<std::string_view, 8> classes) {
