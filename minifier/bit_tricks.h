@@ -4,6 +4,7 @@
 #ifndef MINIFIER_BIT_TRICKS_H_
 #define MINIFIER_BIT_TRICKS_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,6 +17,11 @@ constexpr std::uint64_t bits_from(std::size_t first) {
 
 // The bits below bit `end`; all when end is 64 or more.
 constexpr std::uint64_t bits_below(std::size_t end) { return ~bits_from(end); }
+
+// The index of the highest set bit of x, which is not 0.
+constexpr std::size_t highest_bit(std::uint64_t x) {
+  return 63 - static_cast<std::size_t>(std::countl_zero(x));
+}
 
 // The first bit of every run of set bits.
 constexpr std::uint64_t run_starts(std::uint64_t runs) { return runs & ~(runs << 1); }

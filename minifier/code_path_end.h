@@ -1,5 +1,4 @@
-// Closes what code_path_begin.h opened.
-}  // namespace avx2 or baseline
+// Switches off what code_path_begin.h switched on.
 #if defined(CSSQUEEZE_AVX2_PATH)
 #if defined(__clang__)
 #pragma clang attribute pop

@@ -18,9 +18,12 @@
 
 #include "minifier/bit_tricks.h"
 #include "minifier/block_scanner.h"
-#include "minifier/code_path.h"
+#include "minifier/byte_block.h"
+#include "minifier/kept_bytes.h"
+#include "minifier/path_stages.h"
 
 #include "minifier/code_path_begin.h"
+namespace CSSQUEEZE_CODE_PATH {
 namespace {
 
 using namespace byte_class;
@@ -113,7 +116,7 @@ class surroundings {
     start_ = start;
     block_ = text + start;
     escaped_ = escaped;
-    if (length == 64) std::memcpy(next_tail_, block_ + 56, 8);
+    if (length == block_size) std::memcpy(next_tail_, block_ + 56, 8);
   }
 
   // The last byte kept before an opener at `at` (past the text's start), looked at up to
@@ -174,10 +177,10 @@ class comment_deletion {
       follow_events(start, openers, closers, deleted, around);
     }
     if (deleted == done) return;  // nothing deleted: the bytes stay where they are, unread
-    const std::size_t length = std::min<std::size_t>(64, size_ - start);
+    const std::size_t length = std::min(block_size, size_ - start);
     // An open comment may yet stay, unclosed: it is left unread, untouched.
     const std::size_t limit = in_comment_ ? std::min(length, comment_start_ - start) : length;
-    char bytes[96];
+    block_bytes bytes;
     block.copy_to(bytes);
     write_ = move_kept(text_, write_, start, bytes, ~deleted, limit);
     read_ = in_comment_ ? comment_start_ : std::max(start + length, deleted_until_);
@@ -230,12 +233,12 @@ class comment_deletion {
       count_ += std::popcount(closers);
       deleted |= inside | closers | (closers << 1);
       last_before_ = last_before;
-      last_end_ = start + 65 - static_cast<std::size_t>(std::countl_zero(closers));
+      last_end_ = start + highest_bit(closers) + 2;
       deleted_until_ = last_end_;
     }
     in_comment_ = (inside >> 63) != 0;
     if (in_comment_ && openers != 0) {
-      comment_start_ = start + 63 - static_cast<std::size_t>(std::countl_zero(openers));
+      comment_start_ = start + highest_bit(openers);
       resume_ = comment_start_ + 2;
       before_ = before;
     }
@@ -320,10 +323,10 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
   comment_deletion deletion(working_text);
   block_scanner scanner;
   surroundings around;
-  for (std::size_t start = 0; start < text.size(); start += 64) {
+  for (std::size_t start = 0; start < text.size(); start += block_size) {
     // Outside strings and comments most blocks hold nothing either reading looks for.
     const byte_block<> block(text, start, ' ');
-    const std::size_t length = std::min<std::size_t>(64, text.size() - start);
+    const std::size_t length = std::min(block_size, text.size() - start);
     if (!deletion.seeks_closer() && scanner.state() == reading::outside &&
         block.any_in<outside_events>() == 0) {
       scanner.pass_over();
@@ -338,7 +341,7 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
         asterisks & ((slashes >> 1) | (std::uint64_t{block.following() == '/'} << 63));
     const bool in_string = is_in_string(scanner.state());
     const reading_events read = scanner.read(text, start, block, openers, closers);
-    const std::uint64_t in_strings = running_xor(read.quotes) ^ (in_string ? all_bits : 0);
+    const std::uint64_t in_strings = running_xor(read.bounds) ^ (in_string ? all_bits : 0);
     around.enter(working_text.data(), start, length, read.escaped);
     deletion.read_block(block, start, openers & ~in_strings & ~read.escaped, closers, around);
   }
@@ -353,4 +356,6 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
   }
   return deletion.count();
 }
+
+}  // namespace CSSQUEEZE_CODE_PATH
 #include "minifier/code_path_end.h"

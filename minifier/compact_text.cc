@@ -38,11 +38,14 @@
 
 #include "minifier/bit_tricks.h"
 #include "minifier/block_scanner.h"
-#include "minifier/code_path.h"
+#include "minifier/byte_block.h"
+#include "minifier/kept_bytes.h"
+#include "minifier/path_stages.h"
 #include "minifier/string_reading.h"
 #include "minifier/text_limits.h"
 
 #include "minifier/code_path_begin.h"
+namespace CSSQUEEZE_CODE_PATH {
 namespace {
 
 using namespace byte_class;
@@ -63,15 +66,15 @@ class compaction {
       // Past the end of the text the block reads ',': a delimiter that pulls space away
       // and is not '}', just as the end of the text does for the gap before it.
       const compaction_block block(view_, read_, ',');
-      const std::size_t length = std::min<std::size_t>(64, size_ - read_);
+      const std::size_t length = std::min(block_size, size_ - read_);
       const string_marks read = strings_.read_block(view_, block, read_);
       const std::uint64_t gaps = block.any_in<gap_bytes>() & ~read.contents &
                                  ~read.kept_as_is & bits_below(length);
       // A gap that reaches the end of a block may go on past it: it is left for the next
       // round, which begins with it. So every gap taken ends before the block does.
       std::size_t limit = length;
-      if (length == 64 && (gaps >> 63) != 0) {
-        limit = 64 - static_cast<std::size_t>(std::countl_one(gaps));
+      if (length == block_size && (gaps >> 63) != 0) {
+        limit = block_size - static_cast<std::size_t>(std::countl_one(gaps));
       }
       if (limit == 0) {
         pass_over_long_gap();
@@ -94,15 +97,15 @@ class compaction {
   // per gap: typical 815 -> 1090 MB/s, spaces_semicolons_before_brace 1430 -> 2920.
   void compact_block(const compaction_block& block, std::uint64_t gaps, std::size_t limit,
                      std::uint64_t kept_as_is, std::uint64_t contents) {
-    if (gaps == 0 && limit == 64) {
+    if (gaps == 0 && limit == block_size) {
       // Nothing to delete (inside a long string, or text already compact): the block moves
       // whole, and only the statement it ends in is followed.
       at_rule_ends(block, 0, ~contents & ~kept_as_is, limit);
       follows_asterisk_ = text_[read_ + 63] == '*';
       last_closes_ = text_[read_ + 63] == '/' && text_[read_ + 62] == '*';
       if (write_ != read_) block.store_to(text_ + write_);
-      write_ += 64;
-      read_ += 64;
+      write_ += block_size;
+      read_ += block_size;
       return;
     }
     const std::uint64_t semicolons = block.any_in<just<';'>>();
@@ -142,17 +145,17 @@ class compaction {
       for (std::uint64_t rest = may_keep_layout & block.any_in<just<':'>>(); rest != 0;
            rest &= rest - 1) {
         const std::size_t at = static_cast<std::size_t>(std::countr_zero(rest));
-        if (colons_.contains(view_, read_ + at)) pull_before &= ~(std::uint64_t{1} << at);
+        if (colons_.in_selector(view_, read_ + at)) pull_before &= ~(std::uint64_t{1} << at);
       }
       keeps_layout = may_keep_layout & ~pull_before;
     }
     const std::uint64_t keeps_semicolon = after & ~only_layout & ~block.any_in<just<'}'>>();
     std::uint64_t keep = ~gaps | ((keeps_semicolon | keeps_layout) >> 1);  // below limit
 
-    char bytes[96];  // the block, and room for the last thirty-two-byte load to read
+    block_bytes bytes;
     block.copy_to(bytes);
     // A gap left as ';' may end in layout space: its last byte becomes the ';'. The first
-    // two are written without a test (with none left, into bytes[64], which is never
+    // two are written without a test (with none left, into bytes[block_size], which is never
     // kept): a loop of varying length was a mispredicted branch in most blocks.
     std::uint64_t rest = keeps_semicolon >> 1;
     bytes[std::countr_zero(rest)] = ';';
@@ -243,4 +246,6 @@ compaction_result compact_text(std::string& working_text) {
   working_text.resize(sweep.length());
   return {to_count(sweep.string_count()), to_count(size - sweep.length())};
 }
+
+}  // namespace CSSQUEEZE_CODE_PATH
 #include "minifier/code_path_end.h"

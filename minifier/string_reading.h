@@ -1,6 +1,6 @@
 // The reading of strings that compaction and its look-ahead share: where each string of a
 // text lies, read block after block on the block scanner (a string the end of the text
-// closes included); and whether a ':' stands in a selector. Included once per code path, inside that path's namespace.
+// closes included); and whether a ':' stands in a selector.
 #ifndef MINIFIER_STRING_READING_H_
 #define MINIFIER_STRING_READING_H_
 
@@ -11,10 +11,13 @@
 
 #include "minifier/bit_tricks.h"
 #include "minifier/block_scanner.h"
+#include "minifier/byte_block.h"
 #include "minifier/byte_classes.h"
+#include "minifier/byte_lanes.h"
+#include "minifier/path_stages.h"
 
 #include "minifier/code_path_begin.h"
-namespace string_reading {
+namespace CSSQUEEZE_CODE_PATH::string_reading {
 
 using namespace byte_class;
 
@@ -69,7 +72,7 @@ class string_reader {
   string_marks read_strings(std::string_view text, const compaction_block& block, std::size_t at) {
     const bool open_before = is_in_string(scanner_.state());
     const reading_events read = scanner_.read(text, at, block);
-    const std::uint64_t found = read.quotes;
+    const std::uint64_t found = read.bounds;
     const std::uint64_t inside = running_xor(found) ^ (open_before ? all_bits : 0);
     count_ += static_cast<std::size_t>(std::popcount(found & ~inside));
     std::uint64_t kept = carried_bits(at) | read.escaped | (found & read.line_breaks);
@@ -95,7 +98,7 @@ class string_reader {
   std::uint64_t carried_bits(std::size_t at) {
     if (pending_end_ <= pending_begin_) return 0;  // most blocks: nothing carried
     std::uint64_t bits = 0;
-    for (; pending_begin_ < pending_end_ && pending_begin_ < at + 64; ++pending_begin_) {
+    for (; pending_begin_ < pending_end_ && pending_begin_ < at + block_size; ++pending_begin_) {
       if (pending_begin_ >= at) bits |= std::uint64_t{1} << (pending_begin_ - at);
     }
     return bits;
@@ -117,12 +120,12 @@ class string_reader {
 // is part of a name. The colon lies outside strings.
 class selector_colons {
  public:
-  bool contains(std::string_view text, std::size_t colon) {
+  bool in_selector(std::string_view text, std::size_t colon) {
     if (terminator_ <= colon) {  // the terminator found for an earlier colon, or none yet
       terminator_ = text.size();
       // The byte after the colon is neither escaped nor inside a string.
       string_reader strings;
-      for (std::size_t at = colon + 1; at < text.size(); at += 64) {
+      for (std::size_t at = colon + 1; at < text.size(); at += block_size) {
         const compaction_block block(text, at, ' ');
         const string_marks read = strings.read_block(text, block, at);
         const std::uint64_t terminators = block.any_in<rule_ends>() & ~read.contents &
@@ -140,7 +143,7 @@ class selector_colons {
   std::size_t terminator_ = 0;  // lies past the colon it was found for
 };
 
-}  // namespace string_reading
+}  // namespace CSSQUEEZE_CODE_PATH::string_reading
 #include "minifier/code_path_end.h"
 
 #endif  // MINIFIER_STRING_READING_H_

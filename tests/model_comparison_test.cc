@@ -235,7 +235,7 @@ TEST(ModelSelfCheck, WholeRun) {
 TEST(CodePath, ForcedOrChosenByTheProcessor) {
   const char* forced = std::getenv("CSSQUEEZE_CODE_PATH");
   bool avx2_expected = false;
-#if CSSQUEEZE_HAS_AVX2_PATH
+#if defined(CSSQUEEZE_HAS_AVX2_PATH)
   avx2_expected = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul");
 #endif
   if (forced != nullptr && std::string(forced) == "sse2") avx2_expected = false;

@@ -1,0 +1,159 @@
+// The lanes: the one place where the stages differ by processor. 32 bytes at a time where
+// this copy of the stages is built for AVX2, 16 with SSE2 (every x86-64 has it), one byte
+// at a time elsewhere, all with the same results. Everything else of the stages is built
+// on what this file offers, and has no per-processor branch of its own.
+#ifndef MINIFIER_BYTE_LANES_H_
+#define MINIFIER_BYTE_LANES_H_
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "minifier/bit_tricks.h"
+#include "minifier/byte_classes.h"
+#include "minifier/path_stages.h"
+
+#if defined(CSSQUEEZE_AVX2_PATH)
+#include <immintrin.h>
+#elif defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
+#include "minifier/code_path_begin.h"
+namespace CSSQUEEZE_CODE_PATH {
+
+#if defined(CSSQUEEZE_AVX2_PATH)
+
+struct byte_lane {
+  __m256i bytes;
+};
+inline byte_lane load_lane(const char* at) {
+  return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))};
+}
+template <char... Bytes>
+std::uint32_t lane_matches(byte_lane lane) {
+  __m256i hits = _mm256_setzero_si256();
+  ((hits = _mm256_or_si256(hits, _mm256_cmpeq_epi8(lane.bytes, _mm256_set1_epi8(Bytes)))), ...);
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
+}
+// The carry-less product with all ones is the prefix XOR in one instruction.
+inline std::uint64_t running_xor(std::uint64_t x) {
+  const __m128i product = _mm_clmulepi64_si128(_mm_set_epi64x(0, static_cast<long long>(x)),
+                                               _mm_set1_epi8(-1), 0);
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+}
+
+// The classes of a nibble layout (byte_classes.h) each byte of a lane is in, as a byte of
+// bits: one byte shuffle looks up the low half of every byte, one the high half.
+struct lane_classes {
+  __m256i bits;
+};
+constexpr bool lanes_classify = true;
+inline __m256i both_halves(const std::array<unsigned char, 16>& table) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
+}
+template <const byte_class::nibble_layout& Layout>
+lane_classes classify_lane(byte_lane lane) {
+  // A byte from 0x80 up finds 0 in the low table: the shuffle gives 0 for such an index.
+  const __m256i lows = _mm256_shuffle_epi8(both_halves(Layout.low), lane.bytes);
+  const __m256i high_halves = _mm256_and_si256(_mm256_srli_epi16(lane.bytes, 4), _mm256_set1_epi8(15));
+  return {_mm256_and_si256(lows, _mm256_shuffle_epi8(both_halves(Layout.high), high_halves))};
+}
+
+// Bit k set: byte k of the lane has one of the bits of its classes.
+template <unsigned Bits>
+std::uint32_t lane_has_bits(lane_classes classes) {
+  if constexpr (std::has_single_bit(Bits)) {
+    // The one bit moved to the top of its byte: a 16-bit shift never carries a bit of the
+    // low byte into the top of the high one.
+    constexpr int shift = 7 - std::countr_zero(Bits);
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(classes.bits, shift)));
+  } else {
+    // Any of the bits lifts the byte to 0x80 or more.
+    const __m256i chosen = _mm256_and_si256(classes.bits, _mm256_set1_epi8(static_cast<char>(Bits)));
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_adds_epu8(chosen, _mm256_set1_epi8(0x7F))));
+  }
+}
+
+// For each way to keep some of eight bytes (bit k: byte k stays), the byte shuffle that
+// packs the kept ones to the front.
+constexpr bool packs_by_shuffle = true;
+constexpr std::array<std::array<char, 8>, 256> pack_orders = [] {
+  std::array<std::array<char, 8>, 256> orders{};
+  for (unsigned pattern = 0; pattern < 256; ++pattern) {
+    unsigned next = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      if (((pattern >> k) & 1) != 0) orders[pattern][next++] = static_cast<char>(k);
+    }
+  }
+  return orders;
+}();
+// The bytes of eight that the pattern keeps, packed to the front and stored at `to` in one
+// eight-byte store; returns how many there are.
+inline std::size_t pack_eight(char* to, const char* eight_bytes, unsigned pattern) {
+  const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(eight_bytes));
+  const __m128i order =
+      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pack_orders[pattern].data()));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_shuffle_epi8(eight, order));
+  return static_cast<std::size_t>(_mm_popcnt_u32(pattern));
+}
+
+#else
+
+#if defined(__SSE2__) || defined(_M_X64)
+struct byte_lane {
+  __m128i bytes;
+};
+inline byte_lane load_lane(const char* at) {
+  return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))};
+}
+template <char... Bytes>
+std::uint32_t lane_matches(byte_lane lane) {
+  __m128i hits = _mm_setzero_si128();
+  ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(lane.bytes, _mm_set1_epi8(Bytes)))), ...);
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+}
+#else
+struct byte_lane {
+  char bytes[16];
+};
+inline byte_lane load_lane(const char* at) {
+  byte_lane lane;
+  std::memcpy(lane.bytes, at, sizeof lane.bytes);
+  return lane;
+}
+template <char... Bytes>
+std::uint32_t lane_matches(byte_lane lane) {
+  std::uint32_t mask = 0;
+  for (unsigned i = 0; i < 16; ++i) {
+    mask |= static_cast<std::uint32_t>(((lane.bytes[i] == Bytes) || ...)) << i;
+  }
+  return mask;
+}
+#endif
+inline std::uint64_t running_xor(std::uint64_t x) { return prefix_xor(x); }
+
+// No byte shuffle: every class is looked for byte by byte, and kept bytes move run by run.
+// (Declared only, for the branches these paths never take.)
+struct lane_classes {};
+constexpr bool lanes_classify = false;
+template <const byte_class::nibble_layout& Layout>
+lane_classes classify_lane(byte_lane) {
+  return {};
+}
+template <unsigned Bits>
+std::uint32_t lane_has_bits(lane_classes);
+constexpr bool packs_by_shuffle = false;
+std::size_t pack_eight(char* to, const char* eight_bytes, unsigned pattern);
+
+#endif
+
+constexpr std::size_t lane_size = sizeof(byte_lane);
+
+}  // namespace CSSQUEEZE_CODE_PATH
+#include "minifier/code_path_end.h"
+
+#endif  // MINIFIER_BYTE_LANES_H_
