@@ -21,7 +21,7 @@
 #include <utility>
 
 #include "file_system/file_system.h"
-#include "file_system/posix_io.h"
+#include "platform/posix_io.h"
 #include "file_system/read_loop.h"
 
 namespace {

@@ -30,7 +30,7 @@
 #include <string>
 #include <string_view>
 
-#include "file_system/posix_io.h"
+#include "platform/posix_io.h"
 #include "shell_menu/registry.h"
 
 namespace {

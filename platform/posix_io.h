@@ -1,8 +1,9 @@
 // The small POSIX helpers that every file the tool writes needs: a descriptor closed on
 // every path, a write that goes on until all bytes are out, and a guard that turns the file
-// size signal into an error. Shared by the file layer and the Linux registry stand-in.
-#ifndef FILE_SYSTEM_POSIX_IO_H_
-#define FILE_SYSTEM_POSIX_IO_H_
+// size signal into an error. Shared by the file layer and the Linux registry stand-in, which
+// is why it lives apart from both.
+#ifndef PLATFORM_POSIX_IO_H_
+#define PLATFORM_POSIX_IO_H_
 
 #include <fcntl.h>
 #include <signal.h>
@@ -83,4 +84,4 @@ class scoped_ignored_file_size_signal {
   bool restore_ = false;
 };
 
-#endif  // FILE_SYSTEM_POSIX_IO_H_
+#endif  // PLATFORM_POSIX_IO_H_
