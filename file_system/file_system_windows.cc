@@ -16,6 +16,7 @@
 
 #include "file_system/file_system.h"
 #include "file_system/read_loop.h"
+#include "platform/utf16_windows.h"
 
 namespace {
 
@@ -77,17 +78,6 @@ std::wstring to_wide_path(const std::string& path) {
     }
   }
   return {};
-}
-
-// The wide path as UTF-8, the code page the console is given too.
-std::string to_narrow_path(const std::wstring& path) {
-  const int size = static_cast<int>(path.size());
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, path.data(), size, narrow.data(), length, nullptr, nullptr);
-  return narrow;
 }
 
 // A file of the disk, not a directory, console, pipe or device.
@@ -315,7 +305,7 @@ write_result overwrite_in_place(const std::wstring& target, std::string_view byt
   if (put_back(copy.get(), original, length)) return write_result::write_failed;
   // The file holds neither text whole: the copy is all that is left of the original.
   copy_name.keep();
-  kept_copy = to_narrow_path(copy_path);
+  kept_copy = to_utf8(copy_path, lone_surrogates::replaced).value_or(std::string());
   return write_result::original_kept_aside;
 }
 
