@@ -237,7 +237,7 @@ int create_copy_file(const std::string& target, std::string& copy_path) {
   if (fd >= 0) return fd;
   const char* temporary_folder = std::getenv("TMPDIR");
   if (temporary_folder == nullptr || *temporary_folder == '\0') temporary_folder = "/tmp";
-  copy_path = std::string(temporary_folder) + "/" + name_of(target) + ".cssqueeze-original-XXXXXX";
+  copy_path = std::string(temporary_folder) + "/." + name_of(target) + ".cssqueeze-original-XXXXXX";
   return ::mkostemp(copy_path.data(), O_CLOEXEC);
 }
 
