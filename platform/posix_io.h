@@ -13,26 +13,17 @@
 #include <cstddef>
 #include <string_view>
 
-// Closes a descriptor on every early return.
-class scoped_fd {
- public:
-  explicit scoped_fd(int fd) : fd_(fd) {}
-  scoped_fd(const scoped_fd&) = delete;
-  scoped_fd& operator=(const scoped_fd&) = delete;
-  ~scoped_fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and reports the result: a failed close can mean lost data after a write.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
+#include "platform/scoped_handle.h"
 
- private:
-  int fd_;
+struct descriptor_traits {
+  using value_type = int;
+  static int none() { return -1; }
+  static bool valid(int fd) { return fd >= 0; }
+  static bool close(int fd) { return ::close(fd) == 0; }
 };
+
+// Closes a descriptor on every early return.
+using scoped_fd = scoped_handle<descriptor_traits>;
 
 inline int open_retrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
