@@ -219,8 +219,8 @@ bool cut(scoped_file& file, std::uint64_t length) {
   return seek_to(file.get(), length) && SetEndOfFile(file.get());
 }
 
-// Nothing here: the save has never flushed a folder on Windows, whose file systems log
-// their names themselves.
+// Nothing here: on Windows the save has never flushed a folder, and leaves its names to the
+// file system.
 void sync_folder(const std::wstring&) {}
 
 void remove_file(const std::wstring& path) { DeleteFileW(path.c_str()); }
