@@ -8,34 +8,14 @@
 #include "driver/command_line.h"
 #include "driver/help_and_version.h"
 #include "file_system/file_system.h"
-
-namespace {
-
-// UTF-8, which the file layer turns back into exactly these characters (the executable
-// runs with the UTF-8 code page). Nothing for text with a lone surrogate, which no UTF-8
-// spells.
-std::optional<std::string> to_utf8(const std::wstring& wide) {
-  if (wide.size() > 0x7FFFFFFF) return std::nullopt;
-  const int size = static_cast<int>(wide.size());
-  const DWORD flags = WC_ERR_INVALID_CHARS;
-  const int length = WideCharToMultiByte(CP_UTF8, flags, wide.data(), size, nullptr, 0,
-                                         nullptr, nullptr);
-  if (length <= 0) return std::nullopt;
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  if (WideCharToMultiByte(CP_UTF8, flags, wide.data(), size, narrow.data(), length, nullptr,
-                          nullptr) != length) {
-    return std::nullopt;
-  }
-  return narrow;
-}
-
-}  // namespace
+#include "platform/utf16_windows.h"
 
 std::optional<std::string> openable_rest_of_command_line() {
-  const std::wstring rest(text_after_program_name(GetCommandLineW()));
+  const std::wstring_view rest = text_after_program_name(GetCommandLineW());
   if (rest.empty()) return std::nullopt;
-  // Only a file the load can read is worth preferring to the first argument.
-  std::optional<std::string> path = to_utf8(rest);
+  // Only a file the load can read is worth preferring to the first argument. As UTF-8 the
+  // file layer turns the path back into exactly these characters.
+  std::optional<std::string> path = to_utf8(rest, lone_surrogates::refused);
   if (!path || !file_opens_for_reading(*path)) return std::nullopt;
   return path;
 }

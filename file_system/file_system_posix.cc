@@ -1,9 +1,7 @@
 // The file operations of load and save on POSIX systems. Reading refuses anything but a
-// regular file without ever blocking on it. Replacing keeps the file what it was (owner,
-// group, mode, ACL and other extended attributes, hard links): a new file is renamed over
-// the original only when it can be given all of that; otherwise the original is copied
-// aside and overwritten where it stands. Either way a full disk or an I/O error part way
-// leaves the original byte for byte as it was.
+// regular file without ever blocking on it. Saving goes through replace_contents.cc, over
+// the operations of file_primitives.h below: a new file takes the original's place only
+// when it has been given its owner, group, mode, ACL and other extended attributes.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -11,42 +9,18 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <set>
-#include <utility>
 
+#include "file_system/file_primitives.h"
 #include "file_system/file_system.h"
-#include "file_system/posix_io.h"
 #include "file_system/read_loop.h"
+#include "platform/posix_io.h"
 
 namespace {
-
-// Removes the temporary file on every path that does not rename it into place.
-class scoped_temporary_file {
- public:
-  explicit scoped_temporary_file(std::string path) : path_(std::move(path)) {}
-  scoped_temporary_file(const scoped_temporary_file&) = delete;
-  scoped_temporary_file& operator=(const scoped_temporary_file&) = delete;
-  ~scoped_temporary_file() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  const std::string& path() const { return path_; }
-  void keep() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
-// A file name may be 255 bytes long; the temporary file's name adds a dot and a suffix to
-// it, so a long name is cut short there, or creating the temporary file would fail and the
-// stylesheet could never be saved. The cut may split a multi-byte character: the name is
-// only ever used as bytes and never shown.
-constexpr std::size_t longest_kept_name = 200;
 
 // The canonical path of the file, so that saving through a symbolic link updates its
 // target and leaves the link in place. Empty when the path cannot be resolved.
@@ -54,14 +28,6 @@ std::string resolve_path(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
                                                         &std::free);
   return resolved ? std::string(resolved.get()) : std::string();
-}
-
-// Makes the rename itself durable; a failure here cannot undo the save and is not reported.
-void sync_directory(const std::string& directory) {
-  const int fd = open_retrying(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 
 // Asks for 2 MiB pages on the page-aligned inside of a large buffer before it is first
@@ -83,23 +49,14 @@ void ask_for_huge_pages(char* data, std::size_t size) {
 
 // Opens path for reading without ever waiting (O_NONBLOCK: a FIFO without a writer would
 // otherwise wait for one forever), and keeps it open only if it is a regular file.
-int open_regular_file(const std::string& path, struct stat& status) {
-  const int fd = open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return -1;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
+scoped_fd open_regular_file(const std::string& path, struct stat& status) {
+  scoped_fd fd(open_retrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
   // Regular files ignore O_NONBLOCK on Linux; clearing it keeps reads blocking elsewhere too.
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   return fd;
 }
-
-// What the rename path came to: the new contents are in place, or writing them failed (the
-// original is untouched and no other way is worth trying), or the new file could not be
-// made to match the original, so that only overwriting in place keeps the file what it is.
-enum class rename_outcome { done, failed, not_possible };
 
 // The extended attribute names of a file, from the buffer flistxattr fills. Empty on a file
 // system without extended attributes; false when they cannot be listed.
@@ -148,143 +105,12 @@ bool copy_attributes(int from, int to) {
   return true;
 }
 
-// Gives the new file the original's owner, group, extended attributes and mode, in an
-// order that leaves each right at the end: a change of owner may clear the set-ID bits and
-// the file capability, and setting the ACL rewrites the group bits, so the mode comes
-// last (with an ACL, its group bits are the ACL's mask). False when anything differs.
-bool give_metadata(int original, int temporary, const struct stat& status) {
-  struct stat now;
-  if (::fstat(temporary, &now) != 0) return false;
-  if ((now.st_uid != status.st_uid || now.st_gid != status.st_gid) &&
-      ::fchown(temporary, status.st_uid, status.st_gid) != 0) {
-    return false;
-  }
-  if (!copy_attributes(original, temporary) ||
-      ::fchmod(temporary, status.st_mode & 07777) != 0 || ::fstat(temporary, &now) != 0) {
-    return false;
-  }
-  // Whoever is not in the file's group loses its set-group-ID bit silently.
-  return now.st_uid == status.st_uid && now.st_gid == status.st_gid &&
-         (now.st_mode & 07777) == (status.st_mode & 07777);
-}
-
-// Whether path still names the file that is open as fd.
-bool names_file(const std::string& path, int fd) {
-  struct stat named;
-  struct stat opened;
-  return ::stat(path.c_str(), &named) == 0 && ::fstat(fd, &opened) == 0 &&
-         named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
-}
-
-std::string folder_of(const std::string& target) {
-  const std::size_t slash = target.rfind('/');
-  return slash == 0 ? std::string("/") : target.substr(0, slash);
-}
-
-std::string name_of(const std::string& target) {
-  return target.substr(target.rfind('/') + 1, longest_kept_name);
-}
-
-// Writes the new contents into a temporary file beside the original, gives it everything
-// the original has, and renames it over the original.
-rename_outcome replace_by_rename(const std::string& target, std::string_view bytes,
-                                 int original, const struct stat& status) {
-  std::string name_template =
-      folder_of(target) + "/." + name_of(target) + ".cssqueeze-XXXXXX";
-  const int temporary_fd = ::mkostemp(name_template.data(), O_CLOEXEC);
-  // A folder that refuses a new file may still let the file itself be written.
-  if (temporary_fd < 0) return rename_outcome::not_possible;
-  scoped_fd temporary(temporary_fd);
-  scoped_temporary_file temporary_name(name_template);
-
-  if (!write_all(temporary.get(), bytes)) return rename_outcome::failed;
-  if (!give_metadata(original, temporary.get(), status)) return rename_outcome::not_possible;
-  if (::fsync(temporary.get()) != 0 || !temporary.close()) return rename_outcome::failed;
-  if (::rename(temporary_name.path().c_str(), target.c_str()) != 0) {
-    // Refused (a file mounted on its own, a sticky folder, another file system), yet the
-    // file is still there to be overwritten.
-    return names_file(target, original) ? rename_outcome::not_possible : rename_outcome::failed;
-  }
-  temporary_name.keep();
-  sync_directory(folder_of(target));
-  return rename_outcome::done;
-}
-
-// Copies everything from's descriptor reads from its current offset to its end into to, and
-// counts the bytes. On EINTR the read is made again.
-bool copy_to_end(int from, int to, off_t& copied) {
-  std::string buffer(std::size_t{1} << 20, '\0');
-  copied = 0;
-  for (;;) {
-    const ssize_t got = ::read(from, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    if (!write_all(to, std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
-      return false;
-    }
-    copied += got;
-  }
-}
-
-// The copy of the original that an overwrite in place keeps until it is done: beside the
-// file where its folder allows, else in the user's temporary folder. Its name says whose
-// copy it is, so that one left by a run that was killed can be recognised. Readable by its
-// creator alone, who could read the original.
-int create_copy_file(const std::string& target, std::string& copy_path) {
-  copy_path = folder_of(target) + "/." + name_of(target) + ".cssqueeze-original-XXXXXX";
-  const int fd = ::mkostemp(copy_path.data(), O_CLOEXEC);
-  if (fd >= 0) return fd;
-  const char* temporary_folder = std::getenv("TMPDIR");
-  if (temporary_folder == nullptr || *temporary_folder == '\0') temporary_folder = "/tmp";
-  copy_path = std::string(temporary_folder) + "/" + name_of(target) + ".cssqueeze-original-XXXXXX";
-  return ::mkostemp(copy_path.data(), O_CLOEXEC);
-}
-
-// Puts the copy's bytes back over the original and makes them durable.
-bool put_back(int copy, int original, off_t length) {
-  off_t copied = 0;
-  return ::lseek(copy, 0, SEEK_SET) == 0 && ::lseek(original, 0, SEEK_SET) == 0 &&
-         copy_to_end(copy, original, copied) && copied == length &&
-         ::ftruncate(original, length) == 0 && ::fsync(original) == 0;
-}
-
-// Overwrites the file itself, so that it keeps its inode and with it every link, its owner
-// and its ACL. Since the contents are rewritten from the first byte, a durable copy of the
-// original comes first; any failure puts the original back from it. The new text is never
-// longer than the old one, so the file is truncated last, once the new bytes are safe.
-write_result overwrite_in_place(const std::string& target, std::string_view bytes,
-                                int original, std::string& kept_copy) {
-  std::string copy_path;
-  const int copy_fd = create_copy_file(target, copy_path);
-  if (copy_fd < 0) return write_result::write_failed;
-  scoped_fd copy(copy_fd);
-  scoped_temporary_file copy_name(copy_path);
-  off_t length = 0;
-  if (::lseek(original, 0, SEEK_SET) != 0 || !copy_to_end(original, copy.get(), length) ||
-      ::fsync(copy.get()) != 0) {
-    return write_result::write_failed;
-  }
-  sync_directory(folder_of(copy_path));
-
-  if (::lseek(original, 0, SEEK_SET) == 0 && write_all(original, bytes) &&
-      ::fsync(original) == 0 && ::ftruncate(original, static_cast<off_t>(bytes.size())) == 0 &&
-      ::fsync(original) == 0) {
-    return write_result::ok;
-  }
-  if (put_back(copy.get(), original, length)) return write_result::write_failed;
-  // The file holds neither text whole: the copy is all that is left of the original.
-  copy_name.keep();
-  kept_copy = copy_path;
-  return write_result::original_kept_aside;
-}
-
 }  // namespace
 
 read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
   struct stat status;
-  scoped_fd file(open_regular_file(path, status));
-  if (file.get() < 0) return read_result::cannot_open;
+  const scoped_fd file = open_regular_file(path, status);
+  if (!file.valid()) return read_result::cannot_open;
   if (status.st_size < 0) return read_result::too_large;
   const auto read_some = [&file](char* into, std::size_t room) {
     ssize_t result;
@@ -297,43 +123,109 @@ read_result read_whole_file(const std::string& path, std::size_t limit, std::str
                         ask_for_huge_pages);
 }
 
-write_result replace_file_contents(const std::string& path, std::string_view bytes,
-                                   std::string& kept_copy) {
-  const std::string target = resolve_path(path);
-  if (target.empty()) return write_result::cannot_open;
+native_file native_file_traits::none() { return descriptor_traits::none(); }
+bool native_file_traits::valid(native_file fd) { return descriptor_traits::valid(fd); }
+bool native_file_traits::close(native_file fd) { return descriptor_traits::close(fd); }
 
-  // May the file be written at all? Opened without O_TRUNC, so a refusal leaves it exactly
-  // as it was. Read access too where we have it: overwriting in place needs a copy of the
-  // bytes. O_NONBLOCK keeps a FIFO put there since the load from blocking the open; it is
-  // then refused as not regular.
+bool open_original(const std::string& path, original_file& file) {
+  file.path = resolve_path(path);
+  if (file.path.empty()) return false;
+  // Opened without O_TRUNC, so a refusal leaves the file exactly as it was. Read access too
+  // where we have it: overwriting in place needs a copy of the bytes. O_NONBLOCK keeps a
+  // FIFO put there since the load from blocking the open; it is then refused as not regular.
   constexpr int flags = O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-  bool readable = true;
-  int fd = open_retrying(target.c_str(), O_RDWR | flags);
-  if (fd < 0 && errno == EACCES) {
-    readable = false;
-    fd = open_retrying(target.c_str(), O_WRONLY | flags);
-  }
-  scoped_fd original(fd);
+  int fd = open_retrying(file.path.c_str(), O_RDWR | flags);
+  if (fd < 0 && errno == EACCES) fd = open_retrying(file.path.c_str(), O_WRONLY | flags);
+  file.handle = scoped_file(fd);
   struct stat status;
-  if (original.get() < 0 || ::fstat(original.get(), &status) != 0 ||
-      !S_ISREG(status.st_mode)) {
-    return write_result::cannot_open;
-  }
-
-  const scoped_ignored_file_size_signal file_size_limit_fails_the_write;
-  if (status.st_nlink == 1) {
-    switch (replace_by_rename(target, bytes, original.get(), status)) {
-      case rename_outcome::done:
-        return write_result::ok;
-      case rename_outcome::failed:
-        return write_result::write_failed;
-      case rename_outcome::not_possible:
-        break;
-    }
-  }
-  if (!readable) return write_result::write_failed;
-  return overwrite_in_place(target, bytes, original.get(), kept_copy);
+  if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  file.links = status.st_nlink;
+  return true;
 }
+
+// The descriptor open_original left reads too, unless reading was refused.
+bool ready_to_overwrite(original_file& file) {
+  return (::fcntl(file.handle.get(), F_GETFL) & O_ACCMODE) == O_RDWR;
+}
+
+// mkostemp makes every file readable and writable by its creator alone.
+scoped_file create_new_file(std::string& path, bool) {
+  path += "XXXXXX";
+  return scoped_file(::mkostemp(path.data(), O_CLOEXEC));
+}
+
+std::string temporary_folder() {
+  const char* folder = std::getenv("TMPDIR");
+  return std::string(folder == nullptr || *folder == '\0' ? "/tmp" : folder) + "/";
+}
+
+long long read_at(scoped_file& file, std::uint64_t offset, char* into, std::size_t room) {
+  const auto position = static_cast<off_t>(offset);
+  if (::lseek(file.get(), position, SEEK_SET) != position) return -1;
+  ssize_t got;
+  do {
+    got = ::read(file.get(), into, room);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+bool write_at(scoped_file& file, std::uint64_t offset, std::string_view bytes) {
+  const scoped_ignored_file_size_signal file_size_limit_fails_the_write;
+  const auto position = static_cast<off_t>(offset);
+  return ::lseek(file.get(), position, SEEK_SET) == position && write_all(file.get(), bytes);
+}
+
+bool sync(scoped_file& file) { return ::fsync(file.get()) == 0; }
+
+bool cut(scoped_file& file, std::uint64_t length) {
+  return ::ftruncate(file.get(), static_cast<off_t>(length)) == 0;
+}
+
+void sync_folder(const std::string& folder) {
+  const scoped_fd fd(open_retrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid()) ::fsync(fd.get());
+}
+
+void remove_file(const std::string& path) { ::unlink(path.c_str()); }
+
+// The original's owner, group, extended attributes and mode, in an order that leaves each
+// right at the end: a change of owner may clear the set-ID bits and the file capability,
+// and setting the ACL rewrites the group bits, so the mode comes last (with an ACL, its
+// group bits are the ACL's mask).
+bool give_metadata(const original_file& original, scoped_file& new_file) {
+  const int from = original.handle.get();
+  const int to = new_file.get();
+  struct stat status;
+  struct stat now;
+  if (::fstat(from, &status) != 0 || ::fstat(to, &now) != 0) return false;
+  if ((now.st_uid != status.st_uid || now.st_gid != status.st_gid) &&
+      ::fchown(to, status.st_uid, status.st_gid) != 0) {
+    return false;
+  }
+  if (!copy_attributes(from, to) || ::fchmod(to, status.st_mode & 07777) != 0 ||
+      ::fstat(to, &now) != 0) {
+    return false;
+  }
+  // Whoever is not in the file's group loses its set-group-ID bit silently.
+  return now.st_uid == status.st_uid && now.st_gid == status.st_gid &&
+         (now.st_mode & 07777) == (status.st_mode & 07777);
+}
+
+rename_outcome put_in_place(const std::string& new_path, const original_file& original) {
+  if (::rename(new_path.c_str(), original.path.c_str()) == 0) return rename_outcome::done;
+  ::unlink(new_path.c_str());
+  // Refused (a file mounted on its own, a sticky folder, another file system), yet the file
+  // is still there to be overwritten, if its name still leads to the file we hold.
+  struct stat named;
+  struct stat opened;
+  return ::stat(original.path.c_str(), &named) == 0 &&
+                 ::fstat(original.handle.get(), &opened) == 0 &&
+                 named.st_dev == opened.st_dev && named.st_ino == opened.st_ino
+             ? rename_outcome::not_possible
+             : rename_outcome::failed;
+}
+
+std::string shown_path(const std::string& path) { return path; }
 
 bool path_exists(const std::string& path) {
   struct stat status;
@@ -342,7 +234,7 @@ bool path_exists(const std::string& path) {
 
 bool file_opens_for_reading(const std::string& path) {
   struct stat status;
-  return scoped_fd(open_regular_file(path, status)).get() >= 0;
+  return open_regular_file(path, status).valid();
 }
 
 bool platform_uses_crlf() { return false; }

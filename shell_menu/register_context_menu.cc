@@ -11,7 +11,9 @@ namespace {
 // Reports a failed create. The run goes on to the write anyway, which is then refused with
 // a number of its own, so the user sees both failures.
 void report_create_failure(std::ostream& out, const registry_result& created) {
-  out << "Error: Could not create registry key " << verb_key_path << std::endl;
+  // The key is named as Windows knows it, on every system: these are fixed console words.
+  out << "Error: Could not create registry key *\\shell\\" << verb_name << "\\command"
+      << std::endl;
   out << "\tERROR: " << created.code << std::endl;
   if (created.status == registry_status::denied) {
     out << "Run this program as adminstrator for once." << std::endl;

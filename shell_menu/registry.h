@@ -10,10 +10,9 @@
 #include <string>
 #include <string_view>
 
-// The key below HKEY_CLASSES_ROOT whose default value holds the verb's command: "*" is every
-// file type, "Compress (css style)" the verb as the menu shows it. ASCII, so the console
-// shows the same characters the registry gets.
-constexpr std::string_view verb_key_path = "*\\shell\\Compress (css style)\\command";
+// The verb as the menu shows it: the name of its registry key on Windows, of the GNOME Files
+// script on Linux. ASCII, so the console shows the same characters the registry gets.
+constexpr std::string_view verb_name = "Compress (css style)";
 
 enum class registry_status { done, absent, denied, failed };
 

@@ -30,7 +30,7 @@
 #include <string>
 #include <string_view>
 
-#include "file_system/posix_io.h"
+#include "platform/posix_io.h"
 #include "shell_menu/registry.h"
 
 namespace {
@@ -65,12 +65,8 @@ registry_result result_of(int error) {
 
 registry_result last_error() { return result_of(errno); }
 
-// The script is named for the verb: the part of the key path between these two.
-constexpr std::string_view shell_folder = "*\\shell\\";
-constexpr std::string_view command_key = "\\command";
-static_assert(verb_key_path.starts_with(shell_folder) && verb_key_path.ends_with(command_key));
-const std::string script_name(verb_key_path.substr(
-    shell_folder.size(), verb_key_path.size() - shell_folder.size() - command_key.size()));
+// The script is named for the verb.
+const std::string script_name(verb_name);
 
 // Where GNOME Files looks for scripts; empty when no absolute data folder is known.
 std::string scripts_folder() {

@@ -25,8 +25,10 @@ registry_result result_of(LSTATUS code) {
   }
 }
 
-// The key path is ASCII, so widening each byte gives the same characters.
-const std::wstring wide_key_path(verb_key_path.begin(), verb_key_path.end());
+// The key below HKEY_CLASSES_ROOT whose default value holds the verb's command: "*" is every
+// file type. The name is ASCII, so widening each byte gives the same characters.
+const std::wstring wide_key_path =
+    L"*\\shell\\" + std::wstring(verb_name.begin(), verb_name.end()) + L"\\command";
 
 HKEY to_hkey(registry_key key) { return reinterpret_cast<HKEY>(key); }
 

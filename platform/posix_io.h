@@ -1,8 +1,9 @@
 // The small POSIX helpers that every file the tool writes needs: a descriptor closed on
 // every path, a write that goes on until all bytes are out, and a guard that turns the file
-// size signal into an error. Shared by the file layer and the Linux registry stand-in.
-#ifndef FILE_SYSTEM_POSIX_IO_H_
-#define FILE_SYSTEM_POSIX_IO_H_
+// size signal into an error. Shared by the file layer and the Linux registry stand-in, which
+// is why it lives apart from both.
+#ifndef PLATFORM_POSIX_IO_H_
+#define PLATFORM_POSIX_IO_H_
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,26 +13,17 @@
 #include <cstddef>
 #include <string_view>
 
-// Closes a descriptor on every early return.
-class scoped_fd {
- public:
-  explicit scoped_fd(int fd) : fd_(fd) {}
-  scoped_fd(const scoped_fd&) = delete;
-  scoped_fd& operator=(const scoped_fd&) = delete;
-  ~scoped_fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and reports the result: a failed close can mean lost data after a write.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
+#include "platform/scoped_handle.h"
 
- private:
-  int fd_;
+struct descriptor_traits {
+  using value_type = int;
+  static int none() { return -1; }
+  static bool valid(int fd) { return fd >= 0; }
+  static bool close(int fd) { return ::close(fd) == 0; }
 };
+
+// Closes a descriptor on every early return.
+using scoped_fd = scoped_handle<descriptor_traits>;
 
 inline int open_retrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
@@ -83,4 +75,4 @@ class scoped_ignored_file_size_signal {
   bool restore_ = false;
 };
 
-#endif  // FILE_SYSTEM_POSIX_IO_H_
+#endif  // PLATFORM_POSIX_IO_H_
