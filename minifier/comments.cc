@@ -40,7 +40,6 @@ constexpr std::array<bool, 256> name_bytes = [] {
   }
   return entries;
 }();
-constexpr std::array<bool, 256> hex_digit_bytes = table(hex_digits);
 constexpr std::array<bool, 256> space_bytes = table(css_space);
 // The pairs of bytes that a comment between them keeps apart, as CSS reads tokens: the
 // first is in `firsts`, the second in `seconds` or, with any_name, any name byte. A byte
