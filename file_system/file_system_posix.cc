@@ -105,6 +105,16 @@ bool copy_attributes(int from, int to) {
   return true;
 }
 
+// Reads up to room bytes from where the descriptor stands: how many, 0 at the end, negative
+// on an error. A signal that interrupts it is no error.
+ssize_t read_next(int fd, char* into, std::size_t room) {
+  ssize_t got;
+  do {
+    got = ::read(fd, into, room);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
 }  // namespace
 
 read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
@@ -113,11 +123,7 @@ read_result read_whole_file(const std::string& path, std::size_t limit, std::str
   if (!file.valid()) return read_result::cannot_open;
   if (status.st_size < 0) return read_result::too_large;
   const auto read_some = [&file](char* into, std::size_t room) {
-    ssize_t result;
-    do {
-      result = ::read(file.get(), into, room);
-    } while (result < 0 && errno == EINTR);
-    return result;
+    return read_next(file.get(), into, room);
   };
   return read_until_end(static_cast<std::size_t>(status.st_size), limit, bytes, read_some,
                         ask_for_huge_pages);
@@ -162,11 +168,7 @@ std::string temporary_folder() {
 long long read_at(scoped_file& file, std::uint64_t offset, char* into, std::size_t room) {
   const auto position = static_cast<off_t>(offset);
   if (::lseek(file.get(), position, SEEK_SET) != position) return -1;
-  ssize_t got;
-  do {
-    got = ::read(file.get(), into, room);
-  } while (got < 0 && errno == EINTR);
-  return got;
+  return read_next(file.get(), into, room);
 }
 
 bool write_at(scoped_file& file, std::uint64_t offset, std::string_view bytes) {

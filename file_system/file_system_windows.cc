@@ -118,6 +118,16 @@ PSECURITY_DESCRIPTOR user_only_descriptor() {
   return descriptor;
 }
 
+// Reads up to room bytes (at most a chunk) from where the handle stands: how many, 0 at
+// the end, negative on an error.
+long long read_next(HANDLE file, char* into, std::size_t room) {
+  DWORD done = 0;
+  if (!ReadFile(file, into, static_cast<DWORD>(std::min(io_chunk, room)), &done, nullptr)) {
+    return -1;
+  }
+  return done;
+}
+
 }  // namespace
 
 read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
@@ -125,13 +135,8 @@ read_result read_whole_file(const std::string& path, std::size_t limit, std::str
   if (!file.valid()) return read_result::cannot_open;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return read_result::read_failed;
-  const auto read_some = [&file](char* into, std::size_t room) -> long long {
-    DWORD done = 0;
-    if (!ReadFile(file.get(), into, static_cast<DWORD>(std::min(io_chunk, room)), &done,
-                  nullptr)) {
-      return -1;
-    }
-    return done;
+  const auto read_some = [&file](char* into, std::size_t room) {
+    return read_next(file.get(), into, room);
   };
   return read_until_end(static_cast<std::size_t>(size.QuadPart), limit, bytes, read_some,
                         [](char*, std::size_t) {});
@@ -192,12 +197,7 @@ std::wstring temporary_folder() {
 }
 
 long long read_at(scoped_file& file, std::uint64_t offset, char* into, std::size_t room) {
-  DWORD done = 0;
-  if (!seek_to(file.get(), offset) ||
-      !ReadFile(file.get(), into, static_cast<DWORD>(std::min(io_chunk, room)), &done, nullptr)) {
-    return -1;
-  }
-  return done;
+  return seek_to(file.get(), offset) ? read_next(file.get(), into, room) : -1;
 }
 
 bool write_at(scoped_file& file, std::uint64_t offset, std::string_view bytes) {
