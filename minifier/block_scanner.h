@@ -32,10 +32,8 @@ inline std::size_t hex_digits_end(std::string_view text, std::size_t first) {
   return end;
 }
 
-// What the reading of a text is inside of at a byte. After an unterminated quote (one that
-// no quote of its kind or line break ends) nothing opens any more, where the reader looks
-// ahead to know it.
-enum class reading { outside, in_apostrophes, in_double_quotes, in_comment, finished };
+// What the reading of a text is inside of at a byte.
+enum class reading { outside, in_apostrophes, in_double_quotes, in_comment };
 
 inline bool is_in_string(reading state) {
   return state == reading::in_apostrophes || state == reading::in_double_quotes;
@@ -90,9 +88,7 @@ class block_scanner {
     // A line break that ends a hex escape begun in an earlier block is the escape's own.
     if (carried_break_end_ > at) found.line_breaks &= ~carried_break(at);
     if ((found.escaped >> 57) != 0) carry_break_past(text, at, found.escaped);
-    if (state_ != reading::finished) {
-      found.bounds = read_quotes(text, at, found, openers & ~found.escaped, closers);
-    }
+    found.bounds = read_quotes(text, at, found, openers & ~found.escaped, closers);
     return found;
   }
 
@@ -102,8 +98,12 @@ class block_scanner {
     escaped_cr_ = false;
   }
 
-  // For a reader that looks ahead: the string open ends before the next block, or never.
-  void set_state(reading state) { state_ = state; }
+  // Takes up the reading again at a block in `state`, where nothing before the block carries
+  // into it: no backslash run, escaped CR or hex escape goes on into it.
+  void restart(reading state) {
+    *this = block_scanner();
+    state_ = state;
+  }
 
   reading state() const { return state_; }
   // Whether the bytes read end in an odd run of backslashes.

@@ -50,6 +50,21 @@ std::size_t find_in_class(const char* text, std::size_t size, std::size_t from) 
   return from;
 }
 
+// Where the pair of bytes First, Second first stands in text[from, size): the position of
+// First, or size.
+template <char First, char Second>
+std::size_t find_pair(const char* text, std::size_t size, std::size_t from) {
+  for (; from + lane_size < size; from += lane_size) {
+    const std::uint32_t pairs =
+        lane_matches<First>(load_lane(text + from)) & lane_matches<Second>(load_lane(text + from + 1));
+    if (pairs != 0) return from + static_cast<std::size_t>(std::countr_zero(pairs));
+  }
+  for (; from + 1 < size; ++from) {
+    if (text[from] == First && text[from + 1] == Second) return from;
+  }
+  return size;
+}
+
 // A block of a text. At the end of the text it is padded with `padding`, which the caller
 // picks so that it reads as the end of the text does. Where the lanes classify, each byte
 // is classified once into the eight classes of the stage's layout; a class no union of

@@ -1,7 +1,10 @@
 // Comment removal in one left-to-right pass, 64 bytes at a time.
 //
-// Two readings go side by side. The quote reading follows the text as loaded and tells
-// whether a byte lies inside a string. The deletion finds each opener in the text as it
+// Only the blocks that hold a "/*" (in a comment, a "*/") are looked at; a search for the
+// pair passes over the rest. Two readings go side by side there. The quote reading follows
+// the text as loaded and tells whether a byte lies inside a string; it catches up from the
+// last line break that surely ends a string, so the strings of a sheet are read here only
+// around its comments. The deletion finds each opener in the text as it
 // is being shortened: past the bytes it has kept, that text is still the loaded text, so
 // its openers are the loaded ones, except that a kept '/' and the '*' after a deleted
 // comment form one more. Kept bytes are moved forward over deleted ones (two cursors): a
@@ -28,8 +31,6 @@ namespace {
 
 using namespace byte_class;
 
-// What ends a passed-over stretch outside strings and comments.
-constexpr auto outside_events = either<quotes, just<'\\'>, just<'/'>>;
 
 // A byte's part in the tokens a comment may separate.
 constexpr std::array<bool, 256> name_bytes = [] {
@@ -108,10 +109,17 @@ bool would_join(const neighbour& before, unsigned char after) {
 // bytes of the block before it (which a move may have written over), with their escapes.
 class surroundings {
  public:
-  // Before any byte of the block at `start` moves.
-  void enter(const char* text, std::size_t start, std::size_t length, std::uint64_t escaped) {
-    std::memcpy(tail_, next_tail_, 8);
-    tail_escaped_ = escaped_ >> 56;
+  // Before any byte of the block at `start` moves. A block before it that was passed over
+  // is still as loaded; escaped_before are its escapes, as far as the quote reading knows them.
+  void enter(const char* text, std::size_t start, std::size_t length, std::uint64_t escaped,
+             std::uint64_t escaped_before) {
+    if (start == start_ + block_size) {
+      std::memcpy(tail_, next_tail_, 8);
+      tail_escaped_ = escaped_ >> 56;
+    } else if (start != 0) {
+      std::memcpy(tail_, text + start - 8, 8);
+      tail_escaped_ = escaped_before >> 56;
+    }
     start_ = start;
     block_ = text + start;
     escaped_ = escaped;
@@ -151,12 +159,132 @@ class surroundings {
     return false;
   }
 
-  std::size_t start_ = 0;
+  std::size_t start_ = not_found - block_size;  // of the block entered last: none yet
   const char* block_ = nullptr;
   std::uint64_t escaped_ = 0;
   char tail_[8] = {};
   std::uint64_t tail_escaped_ = 0;
   char next_tail_[8] = {};
+};
+
+// The quote reading, brought up to date only at the blocks where a comment may open or
+// close: most blocks hold neither, and a sheet full of strings would otherwise have each
+// of them read here and again in compaction. Outside comments, the reading takes up again
+// after the last line break before the block that surely ends any string (one that no
+// backslash escapes and no hex escape ends; CSS goes on with a string past those), and
+// reads only from there; with none since the last block read, it reads every block
+// between. Inside a comment nothing but its closer counts, so the blocks between are
+// passed over. Every block it reads lies past those the deletion has moved bytes into.
+class quote_reading {
+ public:
+  explicit quote_reading(std::string_view text) : text_(text) {}
+
+  struct block_read {
+    reading_events events;
+    std::uint64_t in_strings;      // the opening quotes and the contents of strings
+    std::uint64_t escaped_before;  // of the block before, where it was read; else none
+  };
+
+  // Reads the block at `start`, on the 64-byte grid past the last one read, given its
+  // openers and closers and where its first pair lies. The blocks passed over since hold
+  // no opener, nor does the block before that pair.
+  block_read read(const byte_block<>& block, std::size_t start, std::size_t pair,
+                  std::uint64_t openers, std::uint64_t closers) {
+    block_read read;
+    const std::size_t resume = catch_up(start, pair);
+    read.escaped_before = last_escaped_;
+    const bool open_before = is_in_string(scanner_.state());
+    if (resume == start) {
+      read.events = scanner_.read(text_, start, block, openers, closers);
+    } else {  // a string surely ends in the block, before the pair
+      read.events = scanner_.read(text_, start, blanked_before(resume), openers, closers);
+    }
+    read.in_strings = running_xor(read.events.bounds) ^ (open_before ? all_bits : 0);
+    last_escaped_ = read.events.escaped;
+    read_until_ = start + block_size;
+    return read;
+  }
+
+  // The reading at the text's end.
+  reading state_at_end() {
+    catch_up((text_.size() + block_size - 1) / block_size * block_size, text_.size());
+    return scanner_.state();
+  }
+
+ private:
+  // Brings the reading up to the block at `to`, or just past a line break that ends any
+  // string before `limit`, which is returned: the block at `to` is then read from there.
+  std::size_t catch_up(std::size_t to, std::size_t limit) {
+    if (read_until_ == to) return to;
+    last_escaped_ = 0;
+    std::size_t from = read_until_;
+    read_until_ = to;
+    if (scanner_.state() == reading::in_comment) {
+      scanner_.restart(reading::in_comment);
+      return to;
+    }
+    const std::size_t resume = after_last_string_end(from, std::min(limit, text_.size()));
+    if (resume != not_found) {
+      scanner_.restart(reading::outside);
+      if (resume > to) return resume;
+      from = resume / block_size * block_size;
+      if (from != resume) {
+        read_passed_over(blanked_before(resume), from);
+        from += block_size;
+      }
+    }
+    for (; from < to; from += block_size) read_passed_over(byte_block<>(text_, from, ' '), from);
+    return to;
+  }
+
+  // The block holding `resume`, with the bytes before it read as spaces.
+  byte_block<> blanked_before(std::size_t resume) const {
+    const std::size_t from = resume / block_size * block_size;
+    char bytes[block_size];
+    std::memset(bytes, ' ', block_size);
+    const std::size_t length = std::min(block_size, text_.size() - from);
+    std::memcpy(bytes + (resume - from), text_.data() + resume, length - (resume - from));
+    return byte_block<>(std::string_view(bytes, block_size), 0);
+  }
+
+  void read_passed_over(const byte_block<>& block, std::size_t start) {
+    last_escaped_ = scanner_.read(text_, start, block).escaped;
+  }
+
+  // Just past the last line break in text_[from, to) that ends any string it stands in, or
+  // not_found. The byte before it (before the CR of a CR LF) is no backslash and no hex
+  // digit, and lies in the range: bytes before `from` may have been moved over.
+  std::size_t after_last_string_end(std::size_t from, std::size_t to) const {
+    std::size_t end = to;
+    while (end > from) {
+      const std::size_t begin = end - std::min(lane_size, end - from);
+      std::uint32_t breaks = 0;
+      if (end - begin == lane_size) {
+        breaks = lane_matches_class<byte_class::string_breaks>(load_lane(text_.data() + begin));
+      } else {
+        for (std::size_t i = begin; i < end; ++i) {
+          if (byte_class::contains(byte_class::string_breaks, static_cast<unsigned char>(text_[i]))) {
+            breaks |= std::uint32_t{1} << (i - begin);
+          }
+        }
+      }
+      for (; breaks != 0; breaks &= ~(std::uint32_t{1} << highest_bit(breaks))) {
+        const std::size_t at = begin + highest_bit(breaks);
+        std::size_t first = at;
+        if (text_[at] == '\n' && at > from && text_[at - 1] == '\r') --first;
+        if (first <= from) continue;
+        const auto before = static_cast<unsigned char>(text_[first - 1]);
+        if (before != '\\' && !hex_digit_bytes[before]) return at + 1;
+      }
+      end = begin;
+    }
+    return not_found;
+  }
+
+  std::string_view text_;
+  block_scanner scanner_;
+  std::size_t read_until_ = 0;     // the blocks before it are read or passed over
+  std::uint64_t last_escaped_ = 0;  // of the last block read, if it ends at read_until_
 };
 
 class comment_deletion {
@@ -320,30 +448,29 @@ class comment_deletion {
 std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
   const std::string_view text(working_text);
   comment_deletion deletion(working_text);
-  block_scanner scanner;
+  quote_reading quotes(text);
   surroundings around;
   for (std::size_t start = 0; start < text.size(); start += block_size) {
-    // Outside strings and comments most blocks hold nothing either reading looks for.
+    // Only a block where a comment may open (or, in one, close) is looked at.
+    const std::size_t pair = deletion.seeks_closer() ? find_pair<'*', '/'>(text.data(), text.size(), start)
+                                                     : find_pair<'/', '*'>(text.data(), text.size(), start);
+    if (pair == text.size()) break;
+    start = pair / block_size * block_size;
     const byte_block<> block(text, start, ' ');
     const std::size_t length = std::min(block_size, text.size() - start);
-    if (!deletion.seeks_closer() && scanner.state() == reading::outside &&
-        block.any_in<outside_events>() == 0) {
-      scanner.pass_over();
-      around.enter(working_text.data(), start, length, 0);
-      continue;
-    }
     const std::uint64_t slashes = block.any_in<just<'/'>>();
     const std::uint64_t asterisks = block.any_in<just<'*'>>();
     const std::uint64_t openers =
         slashes & ((asterisks >> 1) | (std::uint64_t{block.following() == '*'} << 63));
     const std::uint64_t closers =
         asterisks & ((slashes >> 1) | (std::uint64_t{block.following() == '/'} << 63));
-    const bool in_string = is_in_string(scanner.state());
-    const reading_events read = scanner.read(text, start, block, openers, closers);
-    const std::uint64_t in_strings = running_xor(read.bounds) ^ (in_string ? all_bits : 0);
-    around.enter(working_text.data(), start, length, read.escaped);
-    deletion.read_block(block, start, openers & ~in_strings & ~read.escaped, closers, around);
+    const quote_reading::block_read read = quotes.read(block, start, pair, openers, closers);
+    around.enter(working_text.data(), start, length, read.events.escaped, read.escaped_before);
+    deletion.read_block(block, start, openers & ~read.in_strings & ~read.events.escaped, closers,
+                        around);
   }
+  // Read before the bytes left unread move.
+  const bool ends_in_string = ends_open != nullptr && is_in_string(quotes.state_at_end());
   working_text.resize(deletion.finish());
   if (ends_open != nullptr) {
     // The blocks are padded, so the scanner's backslash run does not reach the text's end;
@@ -351,7 +478,7 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
     const std::size_t last_other = working_text.find_last_not_of('\\');
     const std::size_t backslashes =
         working_text.size() - (last_other == std::string::npos ? 0 : last_other + 1);
-    *ends_open = is_in_string(scanner.state()) || backslashes % 2 == 1;
+    *ends_open = ends_in_string || backslashes % 2 == 1;
   }
   return deletion.count();
 }

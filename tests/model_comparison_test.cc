@@ -469,7 +469,8 @@ TEST(ModelComparison, EveryStageOnLongInputs) {
 TEST(ModelComparison, EveryStageAcrossBlockBoundaries) {
   const std::string patterns[] = {"'x'",     R"("a'b")", "''''",  "'''", R"(\'x')", R"(\\'')",
                                   "/*'*/''", "/*/ '",    "*/'",   "'/*'", R"(""x"")", "\n  ;'x'",
-                                  "'a\n  ;", R"( ; \; )", R"(\31  p)", "/  *"};
+                                  "'a\n  ;", R"( ; \; )", R"(\31  p)", "/  *",
+                                  "'x\\31\n/*'", "'x\\\r\n/*'", "\n'/*'"};
   const std::string openings[] = {"", R"(\)", R"(\\)", "'", "\"", "/*", R"('\)", "'\\\r", R"(\31)"};
   for (const std::string& opening : openings) {
     for (const std::string& pattern : patterns) {
