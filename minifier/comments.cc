@@ -31,6 +31,7 @@ namespace {
 
 using namespace byte_class;
 
+constexpr auto quotes_and_escapes = either<quotes, just<'\\'>>;
 
 // A byte's part in the tokens a comment may separate.
 constexpr std::array<bool, 256> name_bytes = [] {
@@ -191,7 +192,7 @@ class quote_reading {
   block_read read(const byte_block<>& block, std::size_t start, std::size_t pair,
                   std::uint64_t openers, std::uint64_t closers) {
     block_read read;
-    const std::size_t resume = catch_up(start, pair);
+    const std::size_t resume = read_until_ == start ? start : catch_up(start, pair);
     read.escaped_before = last_escaped_;
     const bool open_before = is_in_string(scanner_.state());
     if (resume == start) {
@@ -214,7 +215,7 @@ class quote_reading {
  private:
   // Brings the reading up to the block at `to`, or just past a line break that ends any
   // string before `limit`, which is returned: the block at `to` is then read from there.
-  std::size_t catch_up(std::size_t to, std::size_t limit) {
+  [[gnu::noinline]] std::size_t catch_up(std::size_t to, std::size_t limit) {
     if (read_until_ == to) return to;
     last_escaped_ = 0;
     std::size_t from = read_until_;
@@ -248,6 +249,14 @@ class quote_reading {
   }
 
   void read_passed_over(const byte_block<>& block, std::size_t start) {
+    // Most blocks change nothing: no quote or backslash outside strings, nor a line break
+    // besides inside one.
+    if (!scanner_.ends_in_escape() && block.any_in<quotes_and_escapes>() == 0 &&
+        (!is_in_string(scanner_.state()) || block.any_in<byte_class::string_breaks>() == 0)) {
+      scanner_.pass_over();
+      last_escaped_ = 0;
+      return;
+    }
     last_escaped_ = scanner_.read(text_, start, block).escaped;
   }
 

@@ -19,7 +19,7 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped) {
     return counts;
   }
   bool ends_open = false;
-  counts.comment_count = remove_comments(working_text, &ends_open);
+  counts.comment_count = remove_comments(working_text, line_end_dropped ? &ends_open : nullptr);
   const bool charset_after_comments = working_text.starts_with(charset);
   if (line_end_dropped && ends_open) {
     working_text += '\n';
