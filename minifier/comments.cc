@@ -4,10 +4,10 @@
 // pair passes over the rest. Two readings go side by side there. The quote reading follows
 // the text as loaded and tells whether a byte lies inside a string; it catches up from the
 // last line break that surely ends a string, so the strings of a sheet are read here only
-// around its comments. The deletion finds each opener in the text as it
-// is being shortened: past the bytes it has kept, that text is still the loaded text, so
-// its openers are the loaded ones, except that a kept '/' and the '*' after a deleted
-// comment form one more. Kept bytes are moved forward over deleted ones (two cursors): a
+// around its comments. The deletion finds each opener in the text as it is being
+// shortened: past the bytes it has kept, that text is still the loaded text, so its
+// openers are the loaded ones, except that a kept '/' and the '*' after a deleted comment
+// form one more. Kept bytes are moved forward over deleted ones (two cursors): a
 // block's at once, with the comments closed in it marked on a mask, and a stretch without
 // deletions only when the next deletion comes, so a file of many comments stays linear.
 #include "minifier/comments.h"
@@ -111,7 +111,9 @@ bool would_join(const neighbour& before, unsigned char after) {
 class surroundings {
  public:
   // Before any byte of the block at `start` moves. A block before it that was passed over
-  // is still as loaded; escaped_before are its escapes, as far as the quote reading knows them.
+  // is still as loaded; escaped_before are its escapes as the quote reading found them,
+  // which is right from the line break it took up again at on (before() never looks
+  // back past such a break: it is no hex digit and not escaped).
   void enter(const char* text, std::size_t start, std::size_t length, std::uint64_t escaped,
              std::uint64_t escaped_before) {
     if (start == start_ + block_size) {
