@@ -32,6 +32,9 @@ inline std::size_t hex_digits_end(std::string_view text, std::size_t first) {
   return end;
 }
 
+// The bytes that can change the reading outside comments.
+inline constexpr auto quotes_and_escapes = byte_class::either<byte_class::quotes, just<'\\'>>;
+
 // What the reading of a text is inside of at a byte.
 enum class reading { outside, in_apostrophes, in_double_quotes, in_comment };
 
@@ -92,10 +95,18 @@ class block_scanner {
     return found;
   }
 
-  // After a block passed over with no backslash in it.
-  void pass_over() {
-    odd_run_ = false;
+  // Passes over a block that leaves the reading as it was, and says whether it did: one
+  // with no quote or backslash in it nor an odd backslash run before it, and inside a
+  // string no line break either. Most blocks are such: outside strings, or in the middle
+  // of a long string (a data URI).
+  template <typename Block>
+  [[gnu::always_inline]] bool pass_over(const Block& block) {
+    if (odd_run_ || block.template any_in<quotes_and_escapes>() != 0) return false;
+    if (is_in_string(state_) && block.template any_in<byte_class::string_breaks>() != 0) {
+      return false;
+    }
     escaped_cr_ = false;
+    return true;
   }
 
   // Takes up the reading again at a block in `state`, where nothing before the block carries
@@ -106,8 +117,6 @@ class block_scanner {
   }
 
   reading state() const { return state_; }
-  // Whether the bytes read end in an odd run of backslashes.
-  bool ends_in_escape() const { return odd_run_; }
 
  private:
   // Reads a block from bit from_ on, and returns the quotes that open strings and the quotes

@@ -31,8 +31,6 @@ namespace {
 
 using namespace byte_class;
 
-constexpr auto quotes_and_escapes = either<quotes, just<'\\'>>;
-
 // A byte's part in the tokens a comment may separate.
 constexpr std::array<bool, 256> name_bytes = [] {
   std::array<bool, 256> entries = table("_-\\");
@@ -251,15 +249,7 @@ class quote_reading {
   }
 
   void read_passed_over(const byte_block<>& block, std::size_t start) {
-    // Most blocks change nothing: no quote or backslash outside strings, nor a line break
-    // besides inside one.
-    if (!scanner_.ends_in_escape() && block.any_in<quotes_and_escapes>() == 0 &&
-        (!is_in_string(scanner_.state()) || block.any_in<byte_class::string_breaks>() == 0)) {
-      scanner_.pass_over();
-      last_escaped_ = 0;
-      return;
-    }
-    last_escaped_ = scanner_.read(text_, start, block).escaped;
+    last_escaped_ = scanner_.pass_over(block) ? 0 : scanner_.read(text_, start, block).escaped;
   }
 
   // Just past the last line break in text_[from, to) that ends any string it stands in, or

@@ -53,14 +53,8 @@ class string_reader {
   // Blocks are read in order. One may begin inside the last one read, or past bytes that no
   // read looked at, where the bytes left out hold no quote or backslash (the text's gaps).
   string_marks read_block(std::string_view text, const compaction_block& block, std::size_t at) {
-    // Most blocks: outside strings, with no quote or backslash, nor one just before; or in
-    // the middle of a long string (a data URI), with no line break either.
-    if (!scanner_.ends_in_escape() && block.any_in<quotes_and_escapes>() == 0) {
-      const bool in_string = is_in_string(scanner_.state());
-      if (!in_string || block.any_in<string_breaks>() == 0) {
-        scanner_.pass_over();
-        return {in_string ? all_bits : 0, carried_bits(at)};
-      }
+    if (scanner_.pass_over(block)) {
+      return {is_in_string(scanner_.state()) ? all_bits : 0, carried_bits(at)};
     }
     return read_strings(text, block, at);
   }
@@ -103,8 +97,6 @@ class string_reader {
     }
     return bits;
   }
-
-  static constexpr auto quotes_and_escapes = either<quotes, just<'\\'>>;
 
   block_scanner scanner_;
   // Bytes from a hex escape's end on that are kept as they are: [pending_begin_, pending_end_).
