@@ -90,7 +90,7 @@ TEST(ByteBlock, MasksFollowingByteAndPadding) {
     SCOPED_TRACE(testing::PrintToString(row.text));
     const byte_block block(row.text, row.from, row.padding);
     EXPECT_EQ(block.any_in<just<'/'>>(), row.slashes);
-    EXPECT_EQ(block.following(), row.following);
+    EXPECT_EQ(byte_after_block(row.text, row.from, row.padding), row.following);
   }
 }
 

@@ -65,6 +65,12 @@ std::size_t find_pair(const char* text, std::size_t size, std::size_t from) {
   return size;
 }
 
+// The byte after the block of text at `from`: the padding at the end of the text. Not kept
+// in the block, which compaction builds for every 64 bytes and never asks this of.
+inline char byte_after_block(std::string_view text, std::size_t from, char padding) {
+  return from + block_size < text.size() ? text[from + block_size] : padding;
+}
+
 // A block of a text. At the end of the text it is padded with `padding`, which the caller
 // picks so that it reads as the end of the text does. Where the lanes classify, each byte
 // is classified once into the eight classes of the stage's layout; a class no union of
@@ -87,7 +93,6 @@ class byte_block {
         classes_[i] = classify_lane<Classes::layout>(lanes_[i]);
       }
     }
-    following_ = from + block_size < text.size() ? text[from + block_size] : padding;
   }
 
   // Bit k set: byte k is in the class.
@@ -117,9 +122,6 @@ class byte_block {
     }
   }
 
-  // The byte after the block (the padding at the end of the text).
-  char following() const { return following_; }
-
   // The block's bytes, loaded already, stored at `to` (which may overlap where they came from).
   void store_to(char* to) const {
     for (std::size_t i = 0; i < lane_count; ++i) std::memcpy(to + lane_size * i, &lanes_[i], lane_size);
@@ -136,7 +138,6 @@ class byte_block {
   static constexpr std::size_t lane_count = block_size / lane_size;
   byte_lane lanes_[lane_count];
   lane_classes classes_[lane_count];  // unused where not classified
-  char following_;
 };
 
 }  // namespace CSSQUEEZE_CODE_PATH

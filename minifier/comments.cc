@@ -461,10 +461,11 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
     const std::size_t length = std::min(block_size, text.size() - start);
     const std::uint64_t slashes = block.any_in<just<'/'>>();
     const std::uint64_t asterisks = block.any_in<just<'*'>>();
+    const char following = byte_after_block(text, start, ' ');
     const std::uint64_t openers =
-        slashes & ((asterisks >> 1) | (std::uint64_t{block.following() == '*'} << 63));
+        slashes & ((asterisks >> 1) | (std::uint64_t{following == '*'} << 63));
     const std::uint64_t closers =
-        asterisks & ((slashes >> 1) | (std::uint64_t{block.following() == '/'} << 63));
+        asterisks & ((slashes >> 1) | (std::uint64_t{following == '/'} << 63));
     const quote_reading::block_read read = quotes.read(block, start, pair, openers, closers);
     around.enter(working_text.data(), start, length, read.events.escaped, read.escaped_before);
     deletion.read_block(block, start, openers & ~read.in_strings & ~read.events.escaped, closers,

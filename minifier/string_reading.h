@@ -52,7 +52,8 @@ class string_reader {
  public:
   // Blocks are read in order. One may begin inside the last one read, or past bytes that no
   // read looked at, where the bytes left out hold no quote or backslash (the text's gaps).
-  string_marks read_block(std::string_view text, const compaction_block& block, std::size_t at) {
+  [[gnu::always_inline]] string_marks read_block(std::string_view text,
+                                                 const compaction_block& block, std::size_t at) {
     if (scanner_.pass_over(block)) {
       return {is_in_string(scanner_.state()) ? all_bits : 0, carried_bits(at)};
     }
@@ -63,7 +64,8 @@ class string_reader {
   std::size_t count() const { return count_ + (is_in_string(scanner_.state()) ? 1 : 0); }
 
  private:
-  string_marks read_strings(std::string_view text, const compaction_block& block, std::size_t at) {
+  [[gnu::always_inline]] string_marks read_strings(std::string_view text,
+                                                   const compaction_block& block, std::size_t at) {
     const bool open_before = is_in_string(scanner_.state());
     const reading_events read = scanner_.read(text, at, block);
     const std::uint64_t found = read.bounds;
