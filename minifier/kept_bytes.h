@@ -27,6 +27,13 @@ inline std::size_t move_kept(char* text, std::size_t write, std::size_t at, cons
   // register in one step and stored at once, whatever the number of runs.
   if constexpr (packs_by_shuffle) {
     if (at - write >= 8) {
+      if (limit == block_size) {  // most blocks: eight groups, unrolled
+#pragma GCC unroll 8
+        for (std::size_t first = 0; first < block_size; first += 8) {
+          write += pack_eight(text + write, bytes + first, static_cast<unsigned>(keep >> first) & 0xFF);
+        }
+        return write;
+      }
       for (std::size_t first = 0; first < limit; first += 8) {
         write += pack_eight(text + write, bytes + first, static_cast<unsigned>(keep >> first) & 0xFF);
       }
