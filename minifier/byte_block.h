@@ -26,12 +26,21 @@ constexpr std::size_t copy_padding = 32;
 using block_bytes = char[block_size + copy_padding];
 constexpr std::size_t not_found = std::string_view::npos;
 
-// Bit k set: byte k of the lane is in the class (a list of bytes of byte_classes.h).
+template <const auto& Class>
+inline constexpr byte_class::low_half_table low_half_members = byte_class::by_low_half(Class);
+
+// Bit k set: byte k of the lane is in the class (a list of bytes of byte_classes.h). Where
+// the lanes classify, a class whose members all differ in their low half takes one table
+// lookup and one compare instead of a compare for each member.
 template <const auto& Class>
 std::uint32_t lane_matches_class(byte_lane lane) {
-  return [&]<std::size_t... I>(std::index_sequence<I...>) {
-    return lane_matches<Class[I]...>(lane);
-  }(std::make_index_sequence<Class.size()>{});
+  if constexpr (lanes_classify && low_half_members<Class>.fits) {
+    return lane_matches_low_halves(lane, low_half_members<Class>.members);
+  } else {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return lane_matches<Class[I]...>(lane);
+    }(std::make_index_sequence<Class.size()>{});
+  }
 }
 
 // The first byte of text[from, size) that is in the class (with In false: that is not),

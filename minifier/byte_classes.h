@@ -99,6 +99,30 @@ constexpr nibble_layout make_layout(std::array<std::string_view, 8> classes) {
   return made;
 }
 
+// A class of two or more bytes below 0x80, no two of them with the same low half, as a
+// table from each low half to the one member that has it: a byte is in the class exactly
+// when it equals the entry of its low half. Where no member has a low half, the entry has
+// another low half, so that no byte equals it. `fits` is false for any other class.
+struct low_half_table {
+  bool fits = false;
+  std::array<unsigned char, 16> members{};
+};
+
+template <typename Bytes>
+constexpr low_half_table by_low_half(const Bytes& byte_class) {
+  low_half_table made;
+  for (unsigned half = 0; half < 16; ++half) made.members[half] = static_cast<unsigned char>(half ^ 1);
+  std::array<bool, 16> taken{};
+  for (std::size_t i = 0; i < byte_class.size(); ++i) {
+    const auto value = static_cast<unsigned char>(byte_class[i]);
+    if (value >= 0x80 || taken[value & 15]) return {};
+    taken[value & 15] = true;
+    made.members[value & 15] = value;
+  }
+  made.fits = byte_class.size() >= 3;
+  return made;
+}
+
 // The bits of the layout whose classes together are exactly the class, or 0 when no union
 // of them is (the class is then looked for byte by byte).
 template <typename Bytes>

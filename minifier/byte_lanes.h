@@ -62,6 +62,13 @@ lane_classes classify_lane(byte_lane lane) {
   return {_mm256_and_si256(lows, _mm256_shuffle_epi8(both_halves(Layout.high), high_halves))};
 }
 
+// Bit k set: byte k of the lane is the entry of a low_half_table (byte_classes.h) for its
+// low half. A byte from 0x80 up finds 0, which it is not.
+inline std::uint32_t lane_matches_low_halves(byte_lane lane, const std::array<unsigned char, 16>& members) {
+  const __m256i looked_up = _mm256_shuffle_epi8(both_halves(members), lane.bytes);
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(looked_up, lane.bytes)));
+}
+
 // Bit k set: byte k of the lane has one of the bits of its classes.
 template <unsigned Bits>
 std::uint32_t lane_has_bits(lane_classes classes) {
@@ -146,6 +153,7 @@ lane_classes classify_lane(byte_lane) {
 }
 template <unsigned Bits>
 std::uint32_t lane_has_bits(lane_classes);
+std::uint32_t lane_matches_low_halves(byte_lane lane, const std::array<unsigned char, 16>& members);
 constexpr bool packs_by_shuffle = false;
 std::size_t pack_eight(char* to, const char* eight_bytes, unsigned pattern);
 
