@@ -68,6 +68,11 @@ class compaction {
       const compaction_block block(view_, read_, ',');
       const std::size_t length = std::min(block_size, size_ - read_);
       const string_marks read = strings_.read_block(view_, block, read_);
+      if (read.contents == all_bits && length == block_size) {
+        // In the middle of a long string (a data URI): no gap, no '@', no statement's end.
+        pass_over_string_block(block, read.kept_as_is);
+        continue;
+      }
       const std::uint64_t gaps = block.any_in<gap_bytes>() & ~read.contents &
                                  ~read.kept_as_is & bits_below(length);
       // A gap that reaches the end of a block may go on past it: it is left for the next
@@ -176,6 +181,16 @@ class compaction {
     }
     write_ = move_kept(text_, write_, read_, bytes, keep, limit);
     read_ += limit;
+  }
+
+  // A whole block inside a string moves as it is.
+  void pass_over_string_block(const compaction_block& block, std::uint64_t kept_as_is) {
+    follows_asterisk_ = text_[read_ + 63] == '*';
+    last_closes_ = text_[read_ + 63] == '/' && text_[read_ + 62] == '*';
+    last_kept_as_is_ = (kept_as_is >> 63) != 0;
+    if (write_ != read_) block.store_to(text_ + write_);
+    write_ += block_size;
+    read_ += block_size;
   }
 
   // The ';' of the block (below limit) that may end an at-rule without a block, such as

@@ -49,6 +49,8 @@ class css_generator {
             choice == 0 ? std::string_view(" \t\n\r;").substr(0, pick(3, 5))
                         : (choice == 1 ? uri : plain);
         for (std::size_t i = pick(1, 150); i > 0; --i) text += bytes[pick(0, bytes.size() - 1)];
+        // Now and then the text ends there, the string or comment still open.
+        if (text.size() >= target && pick(0, 3) == 0) break;
         text += begin == "/*" ? "*/" : begin;
       }
     }
