@@ -77,7 +77,8 @@ class block_scanner {
                                              std::uint64_t closers = 0) {
     reading_events found;
     found.backslashes = block.template any_in<just<'\\'>>();
-    found.escaped = escaped_bits(found.backslashes, odd_run_);
+    // Most blocks read have quotes but no backslash, and nothing escaped.
+    found.escaped = found.backslashes == 0 && !odd_run_ ? 0 : escaped_bits(found.backslashes, odd_run_);
     found.apostrophes = block.template any_in<just<'\''>>() & ~found.escaped;
     found.double_quotes = block.template any_in<just<'"'>>() & ~found.escaped;
     const std::uint64_t breaks = block.template any_in<byte_class::string_breaks>();
