@@ -58,8 +58,8 @@ constexpr auto gap_bytes = either<layout, just<';'>>;
 
 class compaction {
  public:
-  explicit compaction(std::string& working_text)
-      : text_(working_text.data()), size_(working_text.size()), view_(working_text) {}
+  compaction(std::string& working_text, selector_colons& colons)
+      : text_(working_text.data()), size_(working_text.size()), view_(working_text), colons_(colons) {}
 
   void run() {
     while (read_ < size_) {
@@ -249,14 +249,18 @@ class compaction {
   bool last_closes_ = false;
   bool in_at_rule_ = false;  // the statement the sweep is in holds a '@'
   string_reader strings_;
-  selector_colons colons_;
+  selector_colons& colons_;
 };
 
 }  // namespace
 
 compaction_result compact_text(std::string& working_text) {
   const std::size_t size = working_text.size();
-  compaction sweep(working_text);
+  // Apart from the sweep, whose state then never leaves it: the look-ahead is the one call
+  // the sweep makes, and were the sweep's address passed, every store into the text would
+  // make the compiler read the sweep's state again.
+  selector_colons colons;
+  compaction sweep(working_text, colons);
   sweep.run();
   working_text.resize(sweep.length());
   return {to_count(sweep.string_count()), to_count(size - sweep.length())};
