@@ -35,7 +35,7 @@ inline constexpr byte_class::low_half_table low_half_members = byte_class::by_lo
 template <const auto& Class>
 std::uint32_t lane_matches_class(byte_lane lane) {
   if constexpr (lanes_classify && low_half_members<Class>.fits) {
-    return lane_matches_low_halves(lane, low_half_members<Class>.members);
+    return lane_matches_low_halves<low_half_members<Class>.members>(lane);
   } else {
     return [&]<std::size_t... I>(std::index_sequence<I...>) {
       return lane_matches<Class[I]...>(lane);

@@ -32,10 +32,22 @@ struct byte_lane {
 inline byte_lane load_lane(const char* at) {
   return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))};
 }
+// A byte repeated across a lane, kept in memory and never written. Not a constant: the
+// compiler would build a constant anew in every block (three instructions), where a value
+// it must read is read by the compare itself.
+template <char Byte>
+alignas(32) inline std::array<char, 32> lane_of = [] {
+  std::array<char, 32> bytes;
+  bytes.fill(Byte);
+  return bytes;
+}();
+inline __m256i read_lane(const std::array<char, 32>& bytes) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes.data()));
+}
 template <char... Bytes>
 std::uint32_t lane_matches(byte_lane lane) {
   __m256i hits = _mm256_setzero_si256();
-  ((hits = _mm256_or_si256(hits, _mm256_cmpeq_epi8(lane.bytes, _mm256_set1_epi8(Bytes)))), ...);
+  ((hits = _mm256_or_si256(hits, _mm256_cmpeq_epi8(lane.bytes, read_lane(lane_of<Bytes>)))), ...);
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
 }
 // The carry-less product with all ones is the prefix XOR in one instruction.
@@ -51,21 +63,31 @@ struct lane_classes {
   __m256i bits;
 };
 constexpr bool lanes_classify = true;
-inline __m256i both_halves(const std::array<unsigned char, 16>& table) {
-  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())));
+// A table of sixteen twice over, one for each half of a lane's shuffle; in memory, as
+// lane_of is.
+template <const std::array<unsigned char, 16>& Table>
+alignas(32) inline std::array<unsigned char, 32> both_halves = [] {
+  std::array<unsigned char, 32> twice;
+  std::copy(Table.begin(), Table.end(), twice.begin());
+  std::copy(Table.begin(), Table.end(), twice.begin() + 16);
+  return twice;
+}();
+inline __m256i read_lane(const std::array<unsigned char, 32>& bytes) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes.data()));
 }
 template <const byte_class::nibble_layout& Layout>
 lane_classes classify_lane(byte_lane lane) {
   // A byte from 0x80 up finds 0 in the low table: the shuffle gives 0 for such an index.
-  const __m256i lows = _mm256_shuffle_epi8(both_halves(Layout.low), lane.bytes);
-  const __m256i high_halves = _mm256_and_si256(_mm256_srli_epi16(lane.bytes, 4), _mm256_set1_epi8(15));
-  return {_mm256_and_si256(lows, _mm256_shuffle_epi8(both_halves(Layout.high), high_halves))};
+  const __m256i lows = _mm256_shuffle_epi8(read_lane(both_halves<Layout.low>), lane.bytes);
+  const __m256i high_halves = _mm256_and_si256(_mm256_srli_epi16(lane.bytes, 4), read_lane(lane_of<15>));
+  return {_mm256_and_si256(lows, _mm256_shuffle_epi8(read_lane(both_halves<Layout.high>), high_halves))};
 }
 
 // Bit k set: byte k of the lane is the entry of a low_half_table (byte_classes.h) for its
 // low half. A byte from 0x80 up finds 0, which it is not.
-inline std::uint32_t lane_matches_low_halves(byte_lane lane, const std::array<unsigned char, 16>& members) {
-  const __m256i looked_up = _mm256_shuffle_epi8(both_halves(members), lane.bytes);
+template <const std::array<unsigned char, 16>& Members>
+std::uint32_t lane_matches_low_halves(byte_lane lane) {
+  const __m256i looked_up = _mm256_shuffle_epi8(read_lane(both_halves<Members>), lane.bytes);
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(looked_up, lane.bytes)));
 }
 
@@ -79,9 +101,9 @@ std::uint32_t lane_has_bits(lane_classes classes) {
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(classes.bits, shift)));
   } else {
     // Any of the bits lifts the byte to 0x80 or more.
-    const __m256i chosen = _mm256_and_si256(classes.bits, _mm256_set1_epi8(static_cast<char>(Bits)));
+    const __m256i chosen = _mm256_and_si256(classes.bits, read_lane(lane_of<static_cast<char>(Bits)>));
     return static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_adds_epu8(chosen, _mm256_set1_epi8(0x7F))));
+        _mm256_movemask_epi8(_mm256_adds_epu8(chosen, read_lane(lane_of<0x7F>))));
   }
 }
 
@@ -117,10 +139,17 @@ struct byte_lane {
 inline byte_lane load_lane(const char* at) {
   return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))};
 }
+// In memory rather than built in every block, as on the AVX2 path.
+template <char Byte>
+alignas(16) inline std::array<char, 16> lane_of = [] {
+  std::array<char, 16> bytes;
+  bytes.fill(Byte);
+  return bytes;
+}();
 template <char... Bytes>
 std::uint32_t lane_matches(byte_lane lane) {
   __m128i hits = _mm_setzero_si128();
-  ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(lane.bytes, _mm_set1_epi8(Bytes)))), ...);
+  ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(lane.bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(lane_of<Bytes>.data()))))), ...);
   return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
 }
 #else
@@ -153,7 +182,8 @@ lane_classes classify_lane(byte_lane) {
 }
 template <unsigned Bits>
 std::uint32_t lane_has_bits(lane_classes);
-std::uint32_t lane_matches_low_halves(byte_lane lane, const std::array<unsigned char, 16>& members);
+template <const std::array<unsigned char, 16>& Members>
+std::uint32_t lane_matches_low_halves(byte_lane lane);
 constexpr bool packs_by_shuffle = false;
 std::size_t pack_eight(char* to, const char* eight_bytes, unsigned pattern);
 
