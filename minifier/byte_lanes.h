@@ -5,6 +5,7 @@
 #ifndef MINIFIER_BYTE_LANES_H_
 #define MINIFIER_BYTE_LANES_H_
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -41,8 +42,9 @@ alignas(32) inline std::array<char, 32> lane_of = [] {
   bytes.fill(Byte);
   return bytes;
 }();
-inline __m256i read_lane(const std::array<char, 32>& bytes) {
-  return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes.data()));
+template <typename Byte>
+__m256i read_lane(const std::array<Byte, 32>& bytes) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes.data()));
 }
 template <char... Bytes>
 std::uint32_t lane_matches(byte_lane lane) {
@@ -65,16 +67,13 @@ struct lane_classes {
 constexpr bool lanes_classify = true;
 // A table of sixteen twice over, one for each half of a lane's shuffle; in memory, as
 // lane_of is.
-template <const std::array<unsigned char, 16>& Table>
+template <std::array<unsigned char, 16> Table>
 alignas(32) inline std::array<unsigned char, 32> both_halves = [] {
   std::array<unsigned char, 32> twice;
   std::copy(Table.begin(), Table.end(), twice.begin());
   std::copy(Table.begin(), Table.end(), twice.begin() + 16);
   return twice;
 }();
-inline __m256i read_lane(const std::array<unsigned char, 32>& bytes) {
-  return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes.data()));
-}
 template <const byte_class::nibble_layout& Layout>
 lane_classes classify_lane(byte_lane lane) {
   // A byte from 0x80 up finds 0 in the low table: the shuffle gives 0 for such an index.
@@ -85,7 +84,7 @@ lane_classes classify_lane(byte_lane lane) {
 
 // Bit k set: byte k of the lane is the entry of a low_half_table (byte_classes.h) for its
 // low half. A byte from 0x80 up finds 0, which it is not.
-template <const std::array<unsigned char, 16>& Members>
+template <std::array<unsigned char, 16> Members>
 std::uint32_t lane_matches_low_halves(byte_lane lane) {
   const __m256i looked_up = _mm256_shuffle_epi8(read_lane(both_halves<Members>), lane.bytes);
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(looked_up, lane.bytes)));
@@ -182,7 +181,7 @@ lane_classes classify_lane(byte_lane) {
 }
 template <unsigned Bits>
 std::uint32_t lane_has_bits(lane_classes);
-template <const std::array<unsigned char, 16>& Members>
+template <std::array<unsigned char, 16> Members>
 std::uint32_t lane_matches_low_halves(byte_lane lane);
 constexpr bool packs_by_shuffle = false;
 std::size_t pack_eight(char* to, const char* eight_bytes, unsigned pattern);
