@@ -99,10 +99,11 @@ constexpr nibble_layout make_layout(std::array<std::string_view, 8> classes) {
   return made;
 }
 
-// A class of two or more bytes below 0x80, no two of them with the same low half, as a
+// A class of three or more bytes below 0x80, no two of them with the same low half, as a
 // table from each low half to the one member that has it: a byte is in the class exactly
 // when it equals the entry of its low half. Where no member has a low half, the entry has
-// another low half, so that no byte equals it. `fits` is false for any other class.
+// another low half, so that no byte equals it. `fits` is false for any other class (two
+// bytes cost no more compared one by one).
 struct low_half_table {
   bool fits = false;
   std::array<unsigned char, 16> members{};

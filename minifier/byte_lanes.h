@@ -25,6 +25,16 @@
 #include "minifier/code_path_begin.h"
 namespace CSSQUEEZE_CODE_PATH {
 
+// A byte repeated across a lane, kept in memory and never written. Not a constant: the
+// compiler would build a constant anew in every block (three instructions on AVX2), where
+// a value it must read is read by the compare itself.
+template <char Byte, std::size_t Size>
+alignas(32) inline std::array<char, Size> repeated = [] {
+  std::array<char, Size> bytes;
+  bytes.fill(Byte);
+  return bytes;
+}();
+
 #if defined(CSSQUEEZE_AVX2_PATH)
 
 struct byte_lane {
@@ -33,15 +43,6 @@ struct byte_lane {
 inline byte_lane load_lane(const char* at) {
   return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))};
 }
-// A byte repeated across a lane, kept in memory and never written. Not a constant: the
-// compiler would build a constant anew in every block (three instructions), where a value
-// it must read is read by the compare itself.
-template <char Byte>
-alignas(32) inline std::array<char, 32> lane_of = [] {
-  std::array<char, 32> bytes;
-  bytes.fill(Byte);
-  return bytes;
-}();
 template <typename Byte>
 __m256i read_lane(const std::array<Byte, 32>& bytes) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes.data()));
@@ -49,7 +50,7 @@ __m256i read_lane(const std::array<Byte, 32>& bytes) {
 template <char... Bytes>
 std::uint32_t lane_matches(byte_lane lane) {
   __m256i hits = _mm256_setzero_si256();
-  ((hits = _mm256_or_si256(hits, _mm256_cmpeq_epi8(lane.bytes, read_lane(lane_of<Bytes>)))), ...);
+  ((hits = _mm256_or_si256(hits, _mm256_cmpeq_epi8(lane.bytes, read_lane(repeated<Bytes, 32>)))), ...);
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
 }
 // The carry-less product with all ones is the prefix XOR in one instruction.
@@ -66,7 +67,7 @@ struct lane_classes {
 };
 constexpr bool lanes_classify = true;
 // A table of sixteen twice over, one for each half of a lane's shuffle; in memory, as
-// lane_of is.
+// repeated is.
 template <std::array<unsigned char, 16> Table>
 alignas(32) inline std::array<unsigned char, 32> both_halves = [] {
   std::array<unsigned char, 32> twice;
@@ -78,7 +79,7 @@ template <const byte_class::nibble_layout& Layout>
 lane_classes classify_lane(byte_lane lane) {
   // A byte from 0x80 up finds 0 in the low table: the shuffle gives 0 for such an index.
   const __m256i lows = _mm256_shuffle_epi8(read_lane(both_halves<Layout.low>), lane.bytes);
-  const __m256i high_halves = _mm256_and_si256(_mm256_srli_epi16(lane.bytes, 4), read_lane(lane_of<15>));
+  const __m256i high_halves = _mm256_and_si256(_mm256_srli_epi16(lane.bytes, 4), read_lane(repeated<15, 32>));
   return {_mm256_and_si256(lows, _mm256_shuffle_epi8(read_lane(both_halves<Layout.high>), high_halves))};
 }
 
@@ -100,9 +101,9 @@ std::uint32_t lane_has_bits(lane_classes classes) {
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(classes.bits, shift)));
   } else {
     // Any of the bits lifts the byte to 0x80 or more.
-    const __m256i chosen = _mm256_and_si256(classes.bits, read_lane(lane_of<static_cast<char>(Bits)>));
+    const __m256i chosen = _mm256_and_si256(classes.bits, read_lane(repeated<static_cast<char>(Bits), 32>));
     return static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_adds_epu8(chosen, read_lane(lane_of<0x7F>))));
+        _mm256_movemask_epi8(_mm256_adds_epu8(chosen, read_lane(repeated<0x7F, 32>))));
   }
 }
 
@@ -138,17 +139,13 @@ struct byte_lane {
 inline byte_lane load_lane(const char* at) {
   return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))};
 }
-// In memory rather than built in every block, as on the AVX2 path.
-template <char Byte>
-alignas(16) inline std::array<char, 16> lane_of = [] {
-  std::array<char, 16> bytes;
-  bytes.fill(Byte);
-  return bytes;
-}();
 template <char... Bytes>
 std::uint32_t lane_matches(byte_lane lane) {
   __m128i hits = _mm_setzero_si128();
-  ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(lane.bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(lane_of<Bytes>.data()))))), ...);
+  const auto read_lane = [](const std::array<char, 16>& bytes) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes.data()));
+  };
+  ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(lane.bytes, read_lane(repeated<Bytes, 16>)))), ...);
   return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
 }
 #else

@@ -70,7 +70,8 @@ class compaction {
       const string_marks read = strings_.read_block(view_, block, read_);
       if (read.contents == all_bits && length == block_size) {
         // In the middle of a long string (a data URI): no gap, no '@', no statement's end.
-        pass_over_string_block(block, read.kept_as_is);
+        move_whole_block(block);
+        last_kept_as_is_ = (read.kept_as_is >> 63) != 0;
         continue;
       }
       const std::uint64_t gaps = block.any_in<gap_bytes>() & ~read.contents &
@@ -106,11 +107,7 @@ class compaction {
       // Nothing to delete (inside a long string, or text already compact): the block moves
       // whole, and only the statement it ends in is followed.
       at_rule_ends(block, 0, ~contents & ~kept_as_is, limit);
-      follows_asterisk_ = text_[read_ + 63] == '*';
-      last_closes_ = text_[read_ + 63] == '/' && text_[read_ + 62] == '*';
-      if (write_ != read_) block.store_to(text_ + write_);
-      write_ += block_size;
-      read_ += block_size;
+      move_whole_block(block);
       return;
     }
     const std::uint64_t semicolons = block.any_in<just<';'>>();
@@ -183,11 +180,11 @@ class compaction {
     read_ += limit;
   }
 
-  // A whole block inside a string moves as it is.
-  void pass_over_string_block(const compaction_block& block, std::uint64_t kept_as_is) {
+  // A whole block with nothing to delete moves as it is; only the bytes it ends in are
+  // followed.
+  void move_whole_block(const compaction_block& block) {
     follows_asterisk_ = text_[read_ + 63] == '*';
     last_closes_ = text_[read_ + 63] == '/' && text_[read_ + 62] == '*';
-    last_kept_as_is_ = (kept_as_is >> 63) != 0;
     if (write_ != read_) block.store_to(text_ + write_);
     write_ += block_size;
     read_ += block_size;
