@@ -107,6 +107,8 @@ class block_scanner {
       return false;
     }
     escaped_cr_ = false;
+    // A closer's '/' may have been this block's first byte; the next block is read whole.
+    from_ = 0;
     return true;
   }
 

@@ -96,6 +96,10 @@ TEST(RemoveComments, StringsKeepTheirComments) {
       {"'a\\\n/*c*/'", "'a\\\n/*c*/'", 0},
       {"'a\\\r\n/*c*/'", "'a\\\r\n/*c*/'", 0},
       {"\"a\r/*c*/\"b\f/*d*/", "\"a\r\"b\f", 2},
+      // A comment closed across two 64-byte blocks ('*' at 63, '/' at 64), a block with
+      // no quote, then a string at the next block's first byte.
+      {"/*" + std::string(61, ' ') + "*/" + std::string(63, 'x') + R"("a/*b*/c")",
+       std::string(63, 'x') + R"("a/*b*/c")", 1},
       // An unterminated string runs to the end of the text.
       {R"(a{content:"x /*c*/)", R"(a{content:"x /*c*/)", 0},
       {R"(/*c*/a{content:"x /*d*/)", R"(a{content:"x /*d*/)", 1},
