@@ -28,9 +28,16 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
   return baseline::remove_comments(working_text, ends_open);
 }
 
-compaction_result compact_text(std::string& working_text) {
+compaction_result compact_bytes(char* text, std::size_t& size) {
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
-  if (chosen_code_path() == code_path::avx2) return avx2::compact_text(working_text);
+  if (chosen_code_path() == code_path::avx2) return avx2::compact_bytes(text, size);
 #endif
-  return baseline::compact_text(working_text);
+  return baseline::compact_bytes(text, size);
+}
+
+compaction_result compact_text(std::string& working_text) {
+  std::size_t size = working_text.size();
+  const compaction_result result = compact_bytes(working_text.data(), size);
+  working_text.resize(size);
+  return result;
 }

@@ -58,8 +58,8 @@ constexpr auto gap_bytes = either<layout, just<';'>>;
 
 class compaction {
  public:
-  compaction(std::string& working_text, selector_colons& colons)
-      : text_(working_text.data()), size_(working_text.size()), view_(working_text), colons_(colons) {}
+  compaction(char* text, std::size_t size, selector_colons& colons)
+      : text_(text), size_(size), view_(text, size), colons_(colons) {}
 
   void run() {
     while (read_ < size_) {
@@ -251,16 +251,16 @@ class compaction {
 
 }  // namespace
 
-compaction_result compact_text(std::string& working_text) {
-  const std::size_t size = working_text.size();
+compaction_result compact_bytes(char* text, std::size_t& size) {
   // Apart from the sweep, whose state then never leaves it: the look-ahead is the one call
   // the sweep makes, and were the sweep's address passed, every store into the text would
   // make the compiler read the sweep's state again.
   selector_colons colons;
-  compaction sweep(working_text, colons);
+  compaction sweep(text, size, colons);
   sweep.run();
-  working_text.resize(sweep.length());
-  return {to_count(sweep.string_count()), to_count(size - sweep.length())};
+  const std::size_t removed = size - sweep.length();
+  size = sweep.length();
+  return {to_count(sweep.string_count()), to_count(removed)};
 }
 
 }  // namespace CSSQUEEZE_CODE_PATH

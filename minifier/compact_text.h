@@ -4,9 +4,9 @@
 #ifndef MINIFIER_COMPACT_TEXT_H_
 #define MINIFIER_COMPACT_TEXT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
-
 
 struct compaction_result {
   std::int32_t string_count = 0;   // complete strings, whose contents were left alone
@@ -25,5 +25,16 @@ struct compaction_result {
 // layout byte after a backslash and one to six hex digits, and the line break that ends a
 // string. Prints nothing. Linear in the length of the text.
 compaction_result compact_text(std::string& working_text);
+
+// compact_text over text[0, size): the bytes kept move to the front, and size becomes
+// their number.
+compaction_result compact_bytes(char* text, std::size_t& size);
+
+// compact_text with the work shared among up to `pieces` threads, each piece at least
+// smallest_piece bytes long. The text is cut only where each piece compacts alone exactly
+// as it does inside the whole (see shared_compaction.cc); where no such place is near
+// enough, fewer pieces are made, down to one. The result is compact_text's, byte for byte.
+compaction_result compact_text_shared(std::string& working_text, std::size_t pieces,
+                                      std::size_t smallest_piece);
 
 #endif  // MINIFIER_COMPACT_TEXT_H_

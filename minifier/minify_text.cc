@@ -1,12 +1,19 @@
 #include "minifier/minify_text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <thread>
 
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
 
-minify_counts minify_text(std::string& working_text, bool line_end_dropped) {
+work_sharing sharing_for_this_machine() {
+  return {std::max(1u, std::thread::hardware_concurrency()), std::size_t{4} << 20};
+}
+
+minify_counts minify_text(std::string& working_text, bool line_end_dropped,
+                          work_sharing sharing) {
   // The one encoding label a browser reads, and only at the very first byte.
   constexpr std::string_view charset = "@charset \"";
   const bool began_with_charset = working_text.starts_with(charset);
@@ -25,7 +32,8 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped) {
     working_text += '\n';
     counts.line_end_kept = true;
   }
-  const compaction_result compaction = compact_text(working_text);
+  const compaction_result compaction =
+      compact_text_shared(working_text, sharing.pieces, sharing.smallest_piece);
   counts.string_count = compaction.string_count;
   counts.removal_count = compaction.removal_count;
   if (!began_with_charset && working_text.starts_with(charset)) {

@@ -3,6 +3,7 @@
 #ifndef MINIFIER_MINIFY_TEXT_H_
 #define MINIFIER_MINIFY_TEXT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,11 +15,22 @@ struct minify_counts {
   bool refused = false;        // the text holds a NUL byte and was left as it was
 };
 
+// How compaction may share its work among threads (compact_text_shared).
+struct work_sharing {
+  std::size_t pieces = 1;
+  std::size_t smallest_piece = 0;
+};
+
+// One piece per processor of this machine, none under 4 MiB: below that a thread's start
+// costs more than its share saves.
+work_sharing sharing_for_this_machine();
+
 // Removes the comments, then compacts, in place; refuses a text holding a NUL byte and
 // leaves it untouched (see minify_text.cc). line_end_dropped: loading dropped the
 // file's final LF; it is put back where the text ends inside a string or right after an
 // unescaped backslash, since a line break there means something. A '@charset "' that the
 // text did not begin with never comes to: a space stays before it.
-minify_counts minify_text(std::string& working_text, bool line_end_dropped);
+minify_counts minify_text(std::string& working_text, bool line_end_dropped,
+                          work_sharing sharing = sharing_for_this_machine());
 
 #endif  // MINIFIER_MINIFY_TEXT_H_

@@ -6,6 +6,7 @@
 #ifndef MINIFIER_PATH_STAGES_H_
 #define MINIFIER_PATH_STAGES_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,11 +25,11 @@
 
 namespace baseline {
 std::int32_t remove_comments(std::string& working_text, bool* ends_open);
-compaction_result compact_text(std::string& working_text);
+compaction_result compact_bytes(char* text, std::size_t& size);
 }  // namespace baseline
 namespace avx2 {
 std::int32_t remove_comments(std::string& working_text, bool* ends_open);
-compaction_result compact_text(std::string& working_text);
+compaction_result compact_bytes(char* text, std::size_t& size);
 }  // namespace avx2
 
 #endif  // MINIFIER_PATH_STAGES_H_

@@ -422,8 +422,26 @@ TEST(ModelComparison, CompactText) {
   compare_on_generated_inputs("compact_text", compare_compaction);
 }
 
+// Cut into pieces wherever the text allows, however short, each compacted on its own thread.
+TEST(ModelComparison, SharedCompactionOnLongInputs) {
+  compare_on_generated_inputs(
+      "compact_text_shared",
+      [](const std::string& input) {
+        std::string fast = input;
+        const compaction_result counts = compact_text_shared(fast, 4, 1);
+        const model_compaction model = compact_as_the_model_does(input);
+        difference_report report;
+        report.compare("text", fast, model.text);
+        report.compare("string count", counts.string_count, model.string_count);
+        report.compare("removal count", counts.removal_count, model.removal_count);
+        return report.str();
+      },
+      true);
+}
+
 // Each stage of a run on the text the one before left, and the run as a whole. A run
-// refuses a text holding a NUL byte before any stage.
+// refuses a text holding a NUL byte before any stage. Compaction is shared among as many
+// threads as the text has places to cut, however short the pieces.
 std::string compare_every_stage(const std::string& input) {
   difference_report report;
   // Half the inputs stand for a file whose final line feed loading dropped.
@@ -431,7 +449,7 @@ std::string compare_every_stage(const std::string& input) {
   const literal_model::pipeline_result whole =
       literal_model::run_pipeline(input, literal_model::rule_set::css_safe, line_end_dropped);
   std::string fast = input;
-  const minify_counts counts = minify_text(fast, line_end_dropped);
+  const minify_counts counts = minify_text(fast, line_end_dropped, work_sharing{4, 1});
   report.compare("refused", counts.refused, whole.refused);
   if (whole.refused) {
     report.compare("refused text", fast, input);
