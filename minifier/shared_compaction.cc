@@ -106,6 +106,7 @@ compaction_result compact_text_shared(std::string& working_text, std::size_t pie
 
   // A thread the system will not start leaves its piece to this one.
   std::vector<std::thread> helpers;
+  helpers.reserve(cut.size());  // no allocation may fail once a thread runs
   std::vector<bool> started(cut.size(), false);
   for (std::size_t k = 1; k < cut.size(); ++k) {
     try {
