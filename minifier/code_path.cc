@@ -21,11 +21,18 @@ code_path chosen_code_path() {
   return chosen;
 }
 
-std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
+std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open) {
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
-  if (chosen_code_path() == code_path::avx2) return avx2::remove_comments(working_text, ends_open);
+  if (chosen_code_path() == code_path::avx2) return avx2::remove_comment_bytes(text, size, ends_open);
 #endif
-  return baseline::remove_comments(working_text, ends_open);
+  return baseline::remove_comment_bytes(text, size, ends_open);
+}
+
+std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
+  std::size_t size = working_text.size();
+  const std::int32_t count = remove_comment_bytes(working_text.data(), size, ends_open);
+  working_text.resize(size);
+  return count;
 }
 
 compaction_result compact_bytes(char* text, std::size_t& size) {

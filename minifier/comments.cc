@@ -290,8 +290,7 @@ class quote_reading {
 
 class comment_deletion {
  public:
-  explicit comment_deletion(std::string& working_text)
-      : text_(working_text.data()), size_(working_text.size()) {}
+  comment_deletion(char* text, std::size_t size) : text_(text), size_(size) {}
 
   // Follows the deletion through the block at `start`, given its openers outside strings
   // and its closers. The comments closed in it are marked, then the block's kept bytes are
@@ -446,9 +445,9 @@ class comment_deletion {
 
 }  // namespace
 
-std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
-  const std::string_view text(working_text);
-  comment_deletion deletion(working_text);
+std::int32_t remove_comment_bytes(char* bytes, std::size_t& size, bool* ends_open) {
+  const std::string_view text(bytes, size);
+  comment_deletion deletion(bytes, size);
   quote_reading quotes(text);
   surroundings around;
   for (std::size_t start = 0; start < text.size(); start += block_size) {
@@ -467,19 +466,19 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
     const std::uint64_t closers =
         asterisks & ((slashes >> 1) | (std::uint64_t{following == '/'} << 63));
     const quote_reading::block_read read = quotes.read(block, start, pair, openers, closers);
-    around.enter(working_text.data(), start, length, read.events.escaped, read.escaped_before);
+    around.enter(bytes, start, length, read.events.escaped, read.escaped_before);
     deletion.read_block(block, start, openers & ~read.in_strings & ~read.events.escaped, closers,
                         around);
   }
   // Read before the bytes left unread move.
   const bool ends_in_string = ends_open != nullptr && is_in_string(quotes.state_at_end());
-  working_text.resize(deletion.finish());
+  size = deletion.finish();
   if (ends_open != nullptr) {
     // The blocks are padded, so the scanner's backslash run does not reach the text's end;
     // a deleted comment never ends in one, so the text left ends as the loaded one did.
-    const std::size_t last_other = working_text.find_last_not_of('\\');
-    const std::size_t backslashes =
-        working_text.size() - (last_other == std::string::npos ? 0 : last_other + 1);
+    const std::string_view left(bytes, size);
+    const std::size_t last_other = left.find_last_not_of('\\');
+    const std::size_t backslashes = size - (last_other == std::string_view::npos ? 0 : last_other + 1);
     *ends_open = ends_in_string || backslashes % 2 == 1;
   }
   return deletion.count();

@@ -4,6 +4,7 @@
 #ifndef MINIFIER_COMMENTS_H_
 #define MINIFIER_COMMENTS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,5 +16,9 @@
 // Returns the number of comments deleted; with ends_open, also whether the text ends
 // inside a string or right after an unescaped backslash. Prints nothing. Linear.
 std::int32_t remove_comments(std::string& working_text, bool* ends_open = nullptr);
+
+// remove_comments over text[0, size): the bytes kept move to the front, and size becomes
+// their number.
+std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open = nullptr);
 
 #endif  // MINIFIER_COMMENTS_H_

@@ -4,9 +4,11 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
+#include "minifier/shared_work.h"
 
 work_sharing sharing_for_this_machine() {
   return {std::max(1u, std::thread::hardware_concurrency()), std::size_t{4} << 20};
@@ -26,16 +28,34 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped,
     return counts;
   }
   bool ends_open = false;
-  counts.comment_count = remove_comments(working_text, line_end_dropped ? &ends_open : nullptr);
-  const bool charset_after_comments = working_text.starts_with(charset);
-  if (line_end_dropped && ends_open) {
-    working_text += '\n';
-    counts.line_end_kept = true;
+  bool charset_after_comments = false;
+  // A large text is cut for both stages at once where no comment can be open across a cut.
+  // Where it cannot be, comments go in one piece and compaction looks for cuts of its own
+  // in what is left.
+  const std::vector<std::size_t> cuts =
+      find_cuts(working_text, sharing.pieces, sharing.smallest_piece, true);
+  std::vector<minify_counts> parts(cuts.size());
+  std::size_t size = working_text.size();
+  if (line_end_dropped) working_text.push_back('\n');  // room for the one it may put back
+  share_work(working_text.data(), cuts, size, [&](std::size_t k, char* bytes, std::size_t& length) {
+    const bool last = k + 1 == cuts.size();
+    parts[k].comment_count =
+        remove_comment_bytes(bytes, length, last && line_end_dropped ? &ends_open : nullptr);
+    if (k == 0) charset_after_comments = std::string_view(bytes, length).starts_with(charset);
+    if (last && ends_open) bytes[length++] = '\n';
+    const compaction_result compaction =
+        cuts.size() > 1 ? compact_bytes(bytes, length)
+                        : compact_text_shared(bytes, length, sharing.pieces, sharing.smallest_piece);
+    parts[k].string_count = compaction.string_count;
+    parts[k].removal_count = compaction.removal_count;
+  });
+  working_text.resize(size);
+  for (const minify_counts& part : parts) {
+    counts.comment_count += part.comment_count;
+    counts.string_count += part.string_count;
+    counts.removal_count += part.removal_count;
   }
-  const compaction_result compaction =
-      compact_text_shared(working_text, sharing.pieces, sharing.smallest_piece);
-  counts.string_count = compaction.string_count;
-  counts.removal_count = compaction.removal_count;
+  counts.line_end_kept = ends_open;
   if (!began_with_charset && working_text.starts_with(charset)) {
     working_text.insert(0, 1, ' ');
     // The space stands in for one of the layout bytes compaction took from before the label,

@@ -24,11 +24,11 @@
 #define CSSQUEEZE_AVX2_FEATURES(first, next) first(avx2) next(bmi) next(popcnt) next(pclmul)
 
 namespace baseline {
-std::int32_t remove_comments(std::string& working_text, bool* ends_open);
+std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open);
 compaction_result compact_bytes(char* text, std::size_t& size);
 }  // namespace baseline
 namespace avx2 {
-std::int32_t remove_comments(std::string& working_text, bool* ends_open);
+std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open);
 compaction_result compact_bytes(char* text, std::size_t& size);
 }  // namespace avx2
 

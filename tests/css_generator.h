@@ -32,16 +32,16 @@ class css_generator {
   // stages take the text in blocks, and whole blocks pass with nothing to change state.
   // Now and then a rule ends on a line of its own, where compaction may cut the text to
   // share it among threads: inside a string or a comment, after an escape or after a
-  // hex digit too.
+  // hex digit too, and after a line break that a comment may hold.
   std::string next_long() {
     static constexpr std::string_view plain = "abcxyz09 ;:{}\n\t-#.";
-    static constexpr std::string_view rule_ends[] = {";\n}\n.r", "\n}\r\n@m", "x\n} #i{",
-                                                      "\\\n}\n[a", "\\7\n}\tp"};
+    static constexpr std::string_view rule_ends[] = {
+        ";\n}\n.r", "\n}\r\n@m", "x\n} #i{", "\\\n}\n[a", "\\7\n}\tp", "/*\n}\n.c*/}\n#c", "\n*/}\na"};
     const std::size_t target = pick(200, 3000);
     std::string text;
     while (text.size() < target) {
       text += next();
-      if (pick(0, 2) == 0) text += rule_ends[pick(0, 4)];
+      if (pick(0, 2) == 0) text += rule_ends[pick(0, 6)];
       if (pick(0, 1) == 0) {
         // The stretch stands alone, or as the contents of a string or a comment.
         const std::string_view ends[] = {"", "'", "\"", "/*"};

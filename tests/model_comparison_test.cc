@@ -428,7 +428,9 @@ TEST(ModelComparison, SharedCompactionOnLongInputs) {
       "compact_text_shared",
       [](const std::string& input) {
         std::string fast = input;
-        const compaction_result counts = compact_text_shared(fast, 4, 1);
+        std::size_t size = fast.size();
+        const compaction_result counts = compact_text_shared(fast.data(), size, 4, 1);
+        fast.resize(size);
         const model_compaction model = compact_as_the_model_does(input);
         difference_report report;
         report.compare("text", fast, model.text);
@@ -476,8 +478,16 @@ TEST(ModelComparison, WholeRun) {
   compare_on_generated_inputs("the whole run", compare_every_stage);
 }
 
+// Nearly every long input would hold a NUL byte somewhere and be refused whole, so here
+// they stand in for '0's.
 TEST(ModelComparison, EveryStageOnLongInputs) {
-  compare_on_generated_inputs("a stage on long inputs", compare_every_stage, true);
+  compare_on_generated_inputs(
+      "a stage on long inputs",
+      [](std::string input) {
+        std::replace(input.begin(), input.end(), '\0', '0');
+        return compare_every_stage(input);
+      },
+      true);
 }
 
 // The stages take the text 64 bytes at a time: quotes, escapes, pairs, comment ends and

@@ -1,0 +1,181 @@
+// The text stages shared among threads. What compaction does at a byte depends only on the
+// bytes near it, on the strings open there and, for a ':', on the first '{', ';' or '}'
+// after it; what comment removal does, on the bytes near it, on the strings and the comment
+// open there. So a text cut at the right places goes through both, piece by piece, each
+// piece alone and all at once, into the same bytes as the whole, and the pieces are then
+// put back together. A right place is right before a byte that begins a selector or an
+// at-rule (a letter, '.', '#', '@' or '['), when only layout space stands between it and a
+// '}' outside strings and comments and unescaped:
+//   - that byte is kept, and it deletes nothing before it;
+//   - the space before it goes whole either way, since it follows the '}';
+//   - the '}' ends the statement, and every ':' before it finds its terminator by then;
+//   - no string, escape or comment is open across the cut, and no comment's neighbour
+//     lies on its other side.
+// Whether a '}' stands outside strings is read from the last line break before it. A
+// string ends at a line break that no escape takes, and no escape takes one whose byte
+// before is no backslash and no hex digit, so none is open after such a line break. The
+// rest of the line then tells. With comments still in the text, that line break may lie in
+// one; then it ends at the first "*/" after the break. So the reading goes on from the
+// break as if outside, and where that reading also stands outside right after that "*/",
+// both ways agree from there on.
+// Cuts are looked for near each even share of the text, in a bounded span; where none is
+// found the piece before grows instead.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "minifier/compact_text.h"
+#include "minifier/shared_work.h"
+
+namespace {
+
+// How far past each even share a cut is looked for. Real stylesheets end a rule every few
+// hundred bytes; a text with no place to cut (one long line, say) is not read twice.
+constexpr std::size_t search_span = std::size_t{1} << 20;
+
+bool is_layout(char byte) { return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' '; }
+
+bool is_line_break(char byte) { return byte == '\n' || byte == '\r' || byte == '\f'; }
+
+bool is_hex_digit(char byte) {
+  return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'f') ||
+         (byte >= 'A' && byte <= 'F');
+}
+
+bool begins_rule(char byte) {
+  return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || byte == '.' ||
+         byte == '#' || byte == '@' || byte == '[';
+}
+
+// Whether no string is open after the line break at text[at]: it is a LF, alone or after a
+// CR, and the byte before it is no backslash and no hex digit, so no escape takes it.
+bool closes_strings(const char* text, std::size_t at) {
+  if (text[at] != '\n') return false;
+  const std::size_t begin = at > 0 && text[at - 1] == '\r' ? at - 1 : at;
+  return begin == 0 || (text[begin - 1] != '\\' && !is_hex_digit(text[begin - 1]));
+}
+
+// The first cut in text[from, until), or 0 when there is none. Reads the text left to right
+// from a line break that closes every string, tracking quotes, escapes and, with_comments,
+// comments. Until then it knows nothing, nor again after a line break in a string that it
+// cannot tell ends it, or where the two ways of reading after the break disagree.
+std::size_t find_cut(const char* text, std::size_t size, std::size_t from, std::size_t until,
+                     bool with_comments) {
+  enum class reading { unknown, if_outside, known };
+  reading state = reading::unknown;
+  std::size_t closer = 0;       // the first "*/" after the last break read from
+  std::size_t agreed_from = 0;  // with if_outside: just past it
+  bool in_comment = false;
+  char quote = '\0';  // the quote of the open string, or '\0' outside strings
+  const std::string_view rest(text, until);
+  for (std::size_t at = from; at < until; ++at) {
+    if (state == reading::if_outside && at >= agreed_from) {
+      const bool agreed = at == agreed_from && quote == '\0' && !in_comment;
+      state = agreed ? reading::known : reading::unknown;
+      in_comment = false;
+    }
+    const char byte = text[at];
+    if (in_comment) {
+      if (byte == '*' && at + 1 < size && text[at + 1] == '/') {
+        in_comment = false;
+        ++at;
+      }
+    } else if (is_line_break(byte)) {
+      if (state != reading::unknown && quote == '\0') continue;  // nothing changes outside strings
+      if (!closes_strings(text, at)) {
+        state = reading::unknown;
+      } else if (state == reading::unknown && !with_comments) {
+        state = reading::known;
+      } else if (state == reading::unknown) {
+        if (closer < at + 1) closer = rest.find("*/", at + 1);  // found once, not at each break
+        if (closer == std::string_view::npos) return 0;
+        agreed_from = closer + 2;
+        state = reading::if_outside;
+      }
+      quote = '\0';
+    } else if (state == reading::unknown) {
+      continue;
+    } else if (byte == '\\') {
+      ++at;  // the byte after it is the escape's (a line break it takes included)
+    } else if (quote != '\0') {
+      if (byte == quote) quote = '\0';
+    } else if (byte == '"' || byte == '\'') {
+      quote = byte;
+    } else if (with_comments && byte == '/' && at + 1 < size && text[at + 1] == '*') {
+      in_comment = true;
+      ++at;
+    } else if (byte == '}' && state == reading::known) {
+      std::size_t next = at + 1;
+      while (next < size && is_layout(text[next])) ++next;
+      if (next < size && begins_rule(text[next])) return next;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::vector<std::size_t> find_cuts(std::string_view text, std::size_t pieces,
+                                   std::size_t smallest_piece, bool with_comments) {
+  const std::size_t end = text.size();
+  std::vector<std::size_t> cuts{0};
+  for (std::size_t k = 1; k < pieces; ++k) {
+    const std::size_t from = std::max(end / pieces * k, cuts.back() + smallest_piece);
+    if (from >= end) break;
+    const std::size_t at =
+        find_cut(text.data(), end, from, std::min(end, from + search_span), with_comments);
+    if (at != 0) cuts.push_back(at);
+  }
+  return cuts;
+}
+
+void share_work(char* text, const std::vector<std::size_t>& cuts, std::size_t& size,
+                const std::function<void(std::size_t, char*, std::size_t&)>& work) {
+  std::vector<std::size_t> sizes(cuts.size());
+  for (std::size_t k = 0; k < cuts.size(); ++k) {
+    sizes[k] = (k + 1 < cuts.size() ? cuts[k + 1] : size) - cuts[k];
+  }
+  const auto run = [&](std::size_t k) { work(k, text + cuts[k], sizes[k]); };
+  // A thread the system will not start leaves its piece to this one.
+  std::vector<std::thread> helpers;
+  helpers.reserve(cuts.size());  // no allocation may fail once a thread runs
+  std::vector<bool> started(cuts.size(), false);
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    try {
+      helpers.emplace_back(run, k);
+      started[k] = true;
+    } catch (const std::system_error&) {
+    }
+  }
+  for (std::size_t k = 0; k < cuts.size(); ++k) {
+    if (!started[k]) run(k);
+  }
+  for (std::thread& helper : helpers) helper.join();
+
+  size = 0;
+  for (std::size_t k = 0; k < cuts.size(); ++k) {
+    if (cuts[k] != size) std::memmove(text + size, text + cuts[k], sizes[k]);
+    size += sizes[k];
+  }
+}
+
+compaction_result compact_text_shared(char* text, std::size_t& size, std::size_t pieces,
+                                      std::size_t smallest_piece) {
+  const std::vector<std::size_t> cuts =
+      find_cuts(std::string_view(text, size), pieces, smallest_piece, false);
+  std::vector<compaction_result> results(cuts.size());
+  share_work(text, cuts, size, [&results](std::size_t k, char* bytes, std::size_t& length) {
+    results[k] = compact_bytes(bytes, length);
+  });
+  compaction_result total;
+  for (const compaction_result& part : results) {
+    total.string_count += part.string_count;
+    total.removal_count += part.removal_count;
+  }
+  return total;
+}
