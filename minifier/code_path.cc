@@ -23,7 +23,9 @@ code_path chosen_code_path() {
 
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open) {
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
-  if (chosen_code_path() == code_path::avx2) return avx2::remove_comment_bytes(text, size, ends_open);
+  if (chosen_code_path() == code_path::avx2) {
+    return avx2::remove_comment_bytes(text, size, ends_open);
+  }
 #endif
   return baseline::remove_comment_bytes(text, size, ends_open);
 }

@@ -478,7 +478,8 @@ std::int32_t remove_comment_bytes(char* bytes, std::size_t& size, bool* ends_ope
     // a deleted comment never ends in one, so the text left ends as the loaded one did.
     const std::string_view left(bytes, size);
     const std::size_t last_other = left.find_last_not_of('\\');
-    const std::size_t backslashes = size - (last_other == std::string_view::npos ? 0 : last_other + 1);
+    const std::size_t backslashes =
+        size - (last_other == std::string_view::npos ? 0 : last_other + 1);
     *ends_open = ends_in_string || backslashes % 2 == 1;
   }
   return deletion.count();

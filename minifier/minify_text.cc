@@ -37,18 +37,20 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped,
   std::vector<minify_counts> parts(cuts.size());
   std::size_t size = working_text.size();
   if (line_end_dropped) working_text.push_back('\n');  // room for the one it may put back
-  share_work(working_text.data(), cuts, size, [&](std::size_t k, char* bytes, std::size_t& length) {
+  const auto minify_piece = [&](std::size_t k, char* bytes, std::size_t& length) {
     const bool last = k + 1 == cuts.size();
     parts[k].comment_count =
         remove_comment_bytes(bytes, length, last && line_end_dropped ? &ends_open : nullptr);
     if (k == 0) charset_after_comments = std::string_view(bytes, length).starts_with(charset);
     if (last && ends_open) bytes[length++] = '\n';
     const compaction_result compaction =
-        cuts.size() > 1 ? compact_bytes(bytes, length)
-                        : compact_text_shared(bytes, length, sharing.pieces, sharing.smallest_piece);
+        cuts.size() > 1
+            ? compact_bytes(bytes, length)
+            : compact_text_shared(bytes, length, sharing.pieces, sharing.smallest_piece);
     parts[k].string_count = compaction.string_count;
     parts[k].removal_count = compaction.removal_count;
-  });
+  };
+  share_work(working_text.data(), cuts, size, minify_piece);
   working_text.resize(size);
   for (const minify_counts& part : parts) {
     counts.comment_count += part.comment_count;

@@ -5,7 +5,8 @@
 // piece alone and all at once, into the same bytes as the whole, and the pieces are then
 // put back together. A right place is right before a byte that begins a selector or an
 // at-rule (a letter, '.', '#', '@' or '['), when only layout space stands between it and a
-// '}' outside strings and comments and unescaped:
+// '}' outside strings and comments and unescaped (with comments still in the text, whole
+// comments may stand between them too):
 //   - that byte is kept, and it deletes nothing before it;
 //   - the space before it goes whole either way, since it follows the '}';
 //   - the '}' ends the statement, and every ':' before it finds its terminator by then;
@@ -110,8 +111,17 @@ std::size_t find_cut(const char* text, std::size_t size, std::size_t from, std::
       in_comment = true;
       ++at;
     } else if (byte == '}' && state == reading::known) {
+      // Whole comments may stand in the layout space too ("}\n/* Buttons */\n.btn"): none
+      // of them can join its neighbours, so each goes whole, as the space does.
       std::size_t next = at + 1;
-      while (next < size && is_layout(text[next])) ++next;
+      while (true) {
+        while (next < size && is_layout(text[next])) ++next;
+        const bool opens = next + 1 < until && text[next] == '/' && text[next + 1] == '*';
+        if (!with_comments || !opens) break;
+        const std::size_t closed = rest.find("*/", next + 2);
+        if (closed == std::string_view::npos) break;
+        next = closed + 2;
+      }
       if (next < size && begins_rule(text[next])) return next;
     }
   }

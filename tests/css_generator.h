@@ -36,7 +36,8 @@ class css_generator {
   std::string next_long() {
     static constexpr std::string_view plain = "abcxyz09 ;:{}\n\t-#.";
     static constexpr std::string_view rule_ends[] = {
-        ";\n}\n.r", "\n}\r\n@m", "x\n} #i{", "\\\n}\n[a", "\\7\n}\tp", "/*\n}\n.c*/}\n#c", "\n*/}\na"};
+        ";\n}\n.r", "\n}\r\n@m", "x\n} #i{", "\\\n}\n[a", "\\7\n}\tp", "/*\n}\n.c*/}\n#c",
+        "\n*/}/*}\n.x*/\na"};
     const std::size_t target = pick(200, 3000);
     std::string text;
     while (text.size() < target) {
