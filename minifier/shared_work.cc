@@ -15,10 +15,8 @@
 // Whether a '}' stands outside strings is read from the last line break before it. A
 // string ends at a line break that no escape takes, and no escape takes one whose byte
 // before is no backslash and no hex digit, so none is open after such a line break. The
-// rest of the line then tells. With comments still in the text, that line break may lie in
-// one; then it ends at the first "*/" after the break. So the reading goes on from the
-// break as if outside, and where that reading also stands outside right after that "*/",
-// both ways agree from there on.
+// rest of the line then tells. With comments still in the text, that line break must lie
+// outside them too, which the comment marks before it tell (comments_closed_before).
 // Cuts are looked for near each even share of the text, in a bounded span; where none is
 // found the piece before grows instead.
 #include <algorithm>
@@ -61,45 +59,57 @@ bool closes_strings(const char* text, std::size_t at) {
   return begin == 0 || (text[begin - 1] != '\\' && !is_hex_digit(text[begin - 1]));
 }
 
+// Whether text[at] is the '*' of a comment mark: 1 for a "*/" that no '/' before it makes
+// a "/*", -1 for a "/*", 0 for neither.
+int comment_mark(const char* text, std::size_t size, std::size_t at) {
+  if (text[at] != '*') return 0;
+  if (at > 0 && text[at - 1] == '/') return -1;
+  return at + 1 < size && text[at + 1] == '/' ? 1 : 0;
+}
+
+// Whether the last comment mark before `at` (looked for in a short span, byte by byte) is
+// a "*/" that no '/' before it makes a "/*". Then every comment that opens before `at` has
+// closed by then: its opener lies two bytes or more before that "*/".
+bool comments_closed_before(const char* text, std::size_t size, std::size_t at) {
+  constexpr std::size_t span = std::size_t{64} << 10;
+  const std::size_t lowest = at > span ? at - span : 0;
+  while (at > lowest) {
+    if (const int mark = comment_mark(text, size, --at); mark != 0) return mark > 0;
+  }
+  return false;
+}
+
 // The first cut in text[from, until), or 0 when there is none. Reads the text left to right
 // from a line break that closes every string, tracking quotes, escapes and, with_comments,
-// comments. Until then it knows nothing, nor again after a line break in a string that it
-// cannot tell ends it, or where the two ways of reading after the break disagree.
+// comments; such a line break lies outside comments where the last comment mark before
+// it is a "*/" that no '/' before it makes a "/*" (the marks are counted whatever they
+// stand in). Until then it knows nothing, nor again after a line break in a string that
+// it cannot tell ends it.
 std::size_t find_cut(const char* text, std::size_t size, std::size_t from, std::size_t until,
                      bool with_comments) {
-  enum class reading { unknown, if_outside, known };
-  reading state = reading::unknown;
-  std::size_t closer = 0;       // the first "*/" after the last break read from
-  std::size_t agreed_from = 0;  // with if_outside: just past it
+  bool closed = !with_comments || comments_closed_before(text, size, from);
+  if (!closed) {  // nothing tells before the next "*/"
+    from = std::string_view(text, until).find("*/", from);
+    if (from == std::string_view::npos) return 0;
+  }
+  bool known = false;   // the string and comment state is known
   bool in_comment = false;
-  char quote = '\0';  // the quote of the open string, or '\0' outside strings
-  const std::string_view rest(text, until);
+  char quote = '\0';    // the quote of the open string, or '\0' outside strings
   for (std::size_t at = from; at < until; ++at) {
-    if (state == reading::if_outside && at >= agreed_from) {
-      const bool agreed = at == agreed_from && quote == '\0' && !in_comment;
-      state = agreed ? reading::known : reading::unknown;
-      in_comment = false;
-    }
     const char byte = text[at];
+    if (with_comments && byte == '*') {
+      if (const int mark = comment_mark(text, size, at); mark != 0) closed = mark > 0;
+    }
     if (in_comment) {
       if (byte == '*' && at + 1 < size && text[at + 1] == '/') {
         in_comment = false;
         ++at;
       }
     } else if (is_line_break(byte)) {
-      if (state != reading::unknown && quote == '\0') continue;  // nothing changes outside strings
-      if (!closes_strings(text, at)) {
-        state = reading::unknown;
-      } else if (state == reading::unknown && !with_comments) {
-        state = reading::known;
-      } else if (state == reading::unknown) {
-        if (closer < at + 1) closer = rest.find("*/", at + 1);  // found once, not at each break
-        if (closer == std::string_view::npos) return 0;
-        agreed_from = closer + 2;
-        state = reading::if_outside;
-      }
+      if (known && quote == '\0') continue;  // nothing changes outside strings
+      known = closed && closes_strings(text, at);
       quote = '\0';
-    } else if (state == reading::unknown) {
+    } else if (!known) {
       continue;
     } else if (byte == '\\') {
       ++at;  // the byte after it is the escape's (a line break it takes included)
@@ -110,7 +120,7 @@ std::size_t find_cut(const char* text, std::size_t size, std::size_t from, std::
     } else if (with_comments && byte == '/' && at + 1 < size && text[at + 1] == '*') {
       in_comment = true;
       ++at;
-    } else if (byte == '}' && state == reading::known) {
+    } else if (byte == '}') {
       // Whole comments may stand in the layout space too ("}\n/* Buttons */\n.btn"): none
       // of them can join its neighbours, so each goes whole, as the space does.
       std::size_t next = at + 1;
@@ -118,9 +128,9 @@ std::size_t find_cut(const char* text, std::size_t size, std::size_t from, std::
         while (next < size && is_layout(text[next])) ++next;
         const bool opens = next + 1 < until && text[next] == '/' && text[next + 1] == '*';
         if (!with_comments || !opens) break;
-        const std::size_t closed = rest.find("*/", next + 2);
-        if (closed == std::string_view::npos) break;
-        next = closed + 2;
+        const std::size_t closer = std::string_view(text, until).find("*/", next + 2);
+        if (closer == std::string_view::npos) break;
+        next = closer + 2;
       }
       if (next < size && begins_rule(text[next])) return next;
     }
