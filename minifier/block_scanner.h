@@ -151,6 +151,20 @@ class block_scanner {
         return quotes;
       }
     }
+    // A block of comments and no quote, outside strings: where its openers and closers take
+    // turns, none shares a byte with the one before and none reaches into the next block,
+    // the comments it opens and closes are read off at once too. A file of "/**/" has
+    // thirty-two of them a block, which one at a time cost ten times the rest of its work.
+    if (from_ == 0 && quotes == 0 && !is_in_string(state_)) {
+      const std::uint64_t marks = openers | closers;
+      const std::uint64_t inside =
+          running_xor(marks) ^ (state_ == reading::in_comment ? all_bits : 0);
+      if (((openers & ~inside) | (closers & inside)) == 0 &&
+          (openers & ((closers << 1) | (closers >> 1))) == 0 && (marks >> 63) == 0) {
+        state_ = (inside >> 63) != 0 ? reading::in_comment : reading::outside;
+        return 0;
+      }
+    }
     // Otherwise from one event to the next.
     std::uint64_t found = 0;
     while (from_ < block_size) {
