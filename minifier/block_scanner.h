@@ -154,7 +154,7 @@ class block_scanner {
     // A block of comments and no quote, outside strings: where its openers and closers take
     // turns, none shares a byte with the one before and none reaches into the next block,
     // the comments it opens and closes are read off at once too. A file of "/**/" has
-    // thirty-two of them a block, which one at a time cost ten times the rest of its work.
+    // thirty-two of them a block; read one at a time, they took nearly half of its run.
     if (from_ == 0 && quotes == 0 && !is_in_string(state_)) {
       const std::uint64_t marks = openers | closers;
       const std::uint64_t inside =
