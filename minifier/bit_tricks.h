@@ -23,6 +23,9 @@ constexpr std::size_t highest_bit(std::uint64_t x) {
   return 63 - static_cast<std::size_t>(std::countl_zero(x));
 }
 
+// The index of the lowest set bit of x, which is not 0: no test for 0 is made.
+inline std::size_t lowest_bit(std::uint64_t x) { return static_cast<unsigned>(__builtin_ctzll(x)); }
+
 // The first bit of every run of set bits.
 constexpr std::uint64_t run_starts(std::uint64_t runs) { return runs & ~(runs << 1); }
 

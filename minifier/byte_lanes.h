@@ -59,6 +59,7 @@ inline std::uint64_t running_xor(std::uint64_t x) {
                                                _mm_set1_epi8(-1), 0);
   return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
 }
+inline int count_bits(std::uint64_t x) { return std::popcount(x); }
 
 // The classes of a nibble layout (byte_classes.h) each byte of a lane is in, as a byte of
 // bits: one byte shuffle looks up the low half of every byte, one the high half.
@@ -167,6 +168,14 @@ std::uint32_t lane_matches(byte_lane lane) {
 }
 #endif
 inline std::uint64_t running_xor(std::uint64_t x) { return prefix_xor(x); }
+// Not every processor counts bits in one instruction, and without it std::popcount is a
+// call into the runtime; summed pairwise, a dozen instructions inline.
+inline int count_bits(std::uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555;
+  x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+  return static_cast<int>((x * 0x0101010101010101) >> 56);
+}
 
 // No byte shuffle: every class is looked for byte by byte, and kept bytes move run by run.
 // (Declared only, for the branches these paths never take.)

@@ -357,7 +357,7 @@ class comment_deletion {
     }
     if (closers != 0) {
       before_close(start, comment_start_);
-      count_ += std::popcount(closers);
+      count_ += count_bits(closers);
       deleted |= inside | closers | (closers << 1);
       last_before_ = last_before;
       last_end_ = start + highest_bit(closers) + 2;

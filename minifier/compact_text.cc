@@ -171,7 +171,7 @@ class compaction {
       const std::size_t end = static_cast<std::size_t>(std::countr_zero(~gaps & bits_from(first)));
       keep |= std::uint64_t{1} << (end - 1);
       bytes[end - 1] = ';';
-      if (std::popcount(semicolons & bits_from(first) & bits_below(end)) >= 2 && bytes[end] != '}') {
+      if (count_bits(semicolons & bits_from(first) & bits_below(end)) >= 2 && bytes[end] != '}') {
         keep |= std::uint64_t{1} << (end - 2);
         bytes[end - 2] = ';';
       }

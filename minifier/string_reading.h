@@ -70,7 +70,7 @@ class string_reader {
     const reading_events read = scanner_.read(text, at, block);
     const std::uint64_t found = read.bounds;
     const std::uint64_t inside = running_xor(found) ^ (open_before ? all_bits : 0);
-    count_ += static_cast<std::size_t>(std::popcount(found & ~inside));
+    count_ += static_cast<std::size_t>(count_bits(found & ~inside));
     std::uint64_t kept = carried_bits(at) | read.escaped | (found & read.line_breaks);
     // Escapes outside strings whose first byte is a hex digit may end in a layout byte, or
     // in a CR LF, which counts as one. (An escaped quote is no hex digit: masked out here,
