@@ -42,15 +42,18 @@ inline std::size_t move_kept(char* text, std::size_t write, std::size_t at, cons
   } else if (at - write >= 32) {
     // Without one, run by run, each run with two sixteen-byte stores whatever its length
     // (most runs are shorter), so the processor need not guess a loop's length. A loop of
-    // its own: the tests for a zero mask and for the distance behind were most of each
-    // run's work (callgrind, 10 MB of the strings file, SSE2: 27 -> 23 instructions a run).
+    // its own, with no test in each run for an empty mask or for the distance behind
+    // (callgrind, 10 MB of the strings file, SSE2: 27 -> 23 instructions a run).
     std::uint64_t lasts = keep & ~(keep >> 1);
-    for (std::uint64_t firsts = run_starts(keep); firsts != 0; firsts &= firsts - 1, lasts &= lasts - 1) {
+    std::uint64_t firsts = run_starts(keep);
+    for (; firsts != 0; firsts &= firsts - 1, lasts &= lasts - 1) {
       const std::size_t first = lowest_bit(firsts);
       const std::size_t length = lowest_bit(lasts) + 1 - first;
       std::memcpy(text + write, bytes + first, 16);
       std::memcpy(text + write + 16, bytes + first + 16, 16);
-      for (std::size_t i = 32; i < length; i += 16) std::memcpy(text + write + i, bytes + first + i, 16);
+      for (std::size_t i = 32; i < length; i += 16) {
+        std::memcpy(text + write + i, bytes + first + i, 16);
+      }
       write += length;
     }
     return write;
