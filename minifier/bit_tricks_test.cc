@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -42,21 +41,6 @@ TEST(EscapedBits, AgreeWithCountingBackAtEveryPosition) {
         ASSERT_EQ((escaped >> k) & 1, run % 2) << "position " << start + k << " of "
                                                << testing::PrintToString(text);
       }
-    }
-  }
-}
-
-// The counting of bits that processors without an instruction for it use, and the lowest
-// bit, on masks of every density.
-TEST(CountBits, AgreesWithTheLibrary) {
-  std::mt19937_64 engine(20261210);
-  for (int round = 0; round < 10000; ++round) {
-    std::uint64_t x = engine();
-    for (int thin = round % 4; thin > 0; --thin) x &= engine();
-    if (round % 5 == 0) x = ~x;
-    ASSERT_EQ(count_bits(x), std::popcount(x)) << x;
-    if (x != 0) {
-      ASSERT_EQ(lowest_bit(x), static_cast<std::size_t>(std::countr_zero(x))) << x;
     }
   }
 }
