@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -43,6 +44,17 @@ TEST(EscapedBits, AgreeWithCountingBackAtEveryPosition) {
       }
     }
   }
+}
+
+// The bit count the SSE2 copy sums inline, and the lowest bit, at the ends the stages'
+// comparisons never reach (a count of 64, bit 63).
+TEST(CountBits, AgreesWithTheLibraryAtTheEnds) {
+  for (const std::uint64_t x : {std::uint64_t{1}, std::uint64_t{1} << 63, all_bits,
+                                std::uint64_t{0x8000000100000002}, std::uint64_t{0xAAAAAAAAAAAAAAAA}}) {
+    EXPECT_EQ(count_bits(x), std::popcount(x)) << x;
+    EXPECT_EQ(lowest_bit(x), static_cast<std::size_t>(std::countr_zero(x))) << x;
+  }
+  EXPECT_EQ(count_bits(0), 0);
 }
 
 TEST(PrefixXor, MarksOpeningQuotesAndContents) {
