@@ -1,6 +1,7 @@
 // The lanes: the one place where the stages differ by processor. 32 bytes at a time where
-// this copy of the stages is built for AVX2, 16 with SSE2 (every x86-64 has it), one byte
-// at a time elsewhere, all with the same results. Everything else of the stages is built
+// this copy of the stages is built for AVX2, 16 with a byte shuffle where it is built for
+// SSSE3, 16 with SSE2 (every x86-64 has it), one byte at a time elsewhere, all with the
+// same results. Everything else of the stages is built
 // on what this file offers, and has no per-processor branch of its own.
 #ifndef MINIFIER_BYTE_LANES_H_
 #define MINIFIER_BYTE_LANES_H_
@@ -16,7 +17,7 @@
 #include "minifier/byte_classes.h"
 #include "minifier/path_stages.h"
 
-#if defined(CSSQUEEZE_AVX2_PATH)
+#if defined(CSSQUEEZE_AVX2_PATH) || defined(CSSQUEEZE_SSSE3_PATH)
 #include <immintrin.h>
 #elif defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -35,23 +36,67 @@ alignas(32) inline std::array<char, Size> repeated = [] {
   return bytes;
 }();
 
+#if defined(CSSQUEEZE_AVX2_PATH) || defined(CSSQUEEZE_SSSE3_PATH)
+
+// The few vector operations the lanes below are made of: 32 bytes wide on AVX2, 16 on SSSE3.
 #if defined(CSSQUEEZE_AVX2_PATH)
+using lane_vector = __m256i;
+inline lane_vector load_vector(const void* at) {
+  return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+}
+// VEX instructions read any address, so a table needs no aligned load.
+inline lane_vector read_table(const void* at) { return load_vector(at); }
+inline lane_vector no_bytes() { return _mm256_setzero_si256(); }
+inline lane_vector or_bits(lane_vector a, lane_vector b) { return _mm256_or_si256(a, b); }
+inline lane_vector and_bits(lane_vector a, lane_vector b) { return _mm256_and_si256(a, b); }
+inline lane_vector equal_bytes(lane_vector a, lane_vector b) { return _mm256_cmpeq_epi8(a, b); }
+inline lane_vector look_up(lane_vector table, lane_vector at) { return _mm256_shuffle_epi8(table, at); }
+inline lane_vector add_saturating(lane_vector a, lane_vector b) { return _mm256_adds_epu8(a, b); }
+template <int Bits>
+lane_vector shift_words_left(lane_vector a) {
+  return _mm256_slli_epi16(a, Bits);
+}
+template <int Bits>
+lane_vector shift_words_right(lane_vector a) {
+  return _mm256_srli_epi16(a, Bits);
+}
+inline std::uint32_t top_bits(lane_vector a) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(a)); }
+#else
+using lane_vector = __m128i;
+inline lane_vector load_vector(const void* at) { return _mm_loadu_si128(static_cast<const __m128i*>(at)); }
+// Aligned, so that the compare or shuffle reads the table itself, with no load of its own.
+inline lane_vector read_table(const void* at) { return _mm_load_si128(static_cast<const __m128i*>(at)); }
+inline lane_vector no_bytes() { return _mm_setzero_si128(); }
+inline lane_vector or_bits(lane_vector a, lane_vector b) { return _mm_or_si128(a, b); }
+inline lane_vector and_bits(lane_vector a, lane_vector b) { return _mm_and_si128(a, b); }
+inline lane_vector equal_bytes(lane_vector a, lane_vector b) { return _mm_cmpeq_epi8(a, b); }
+inline lane_vector look_up(lane_vector table, lane_vector at) { return _mm_shuffle_epi8(table, at); }
+inline lane_vector add_saturating(lane_vector a, lane_vector b) { return _mm_adds_epu8(a, b); }
+template <int Bits>
+lane_vector shift_words_left(lane_vector a) {
+  return _mm_slli_epi16(a, Bits);
+}
+template <int Bits>
+lane_vector shift_words_right(lane_vector a) {
+  return _mm_srli_epi16(a, Bits);
+}
+inline std::uint32_t top_bits(lane_vector a) { return static_cast<std::uint32_t>(_mm_movemask_epi8(a)); }
+#endif
+constexpr std::size_t vector_size = sizeof(lane_vector);
 
 struct byte_lane {
-  __m256i bytes;
+  lane_vector bytes;
 };
-inline byte_lane load_lane(const char* at) {
-  return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))};
-}
+inline byte_lane load_lane(const char* at) { return {load_vector(at)}; }
 template <typename Byte>
-__m256i read_lane(const std::array<Byte, 32>& bytes) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes.data()));
+lane_vector read_lane(const std::array<Byte, vector_size>& bytes) {
+  return read_table(bytes.data());
 }
 template <char... Bytes>
 std::uint32_t lane_matches(byte_lane lane) {
-  __m256i hits = _mm256_setzero_si256();
-  ((hits = _mm256_or_si256(hits, _mm256_cmpeq_epi8(lane.bytes, read_lane(repeated<Bytes, 32>)))), ...);
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
+  lane_vector hits = no_bytes();
+  ((hits = or_bits(hits, equal_bytes(lane.bytes, read_lane(repeated<Bytes, vector_size>)))), ...);
+  return top_bits(hits);
 }
 // The carry-less product with all ones is the prefix XOR in one instruction.
 inline std::uint64_t running_xor(std::uint64_t x) {
@@ -64,32 +109,30 @@ inline int count_bits(std::uint64_t x) { return std::popcount(x); }
 // The classes of a nibble layout (byte_classes.h) each byte of a lane is in, as a byte of
 // bits: one byte shuffle looks up the low half of every byte, one the high half.
 struct lane_classes {
-  __m256i bits;
+  lane_vector bits;
 };
 constexpr bool lanes_classify = true;
-// A table of sixteen twice over, one for each half of a lane's shuffle; in memory, as
-// repeated is.
+// A table of sixteen once for each sixteen bytes of a lane (the shuffle looks up within
+// each); in memory, as repeated is.
 template <std::array<unsigned char, 16> Table>
-alignas(32) inline std::array<unsigned char, 32> both_halves = [] {
-  std::array<unsigned char, 32> twice;
-  std::copy(Table.begin(), Table.end(), twice.begin());
-  std::copy(Table.begin(), Table.end(), twice.begin() + 16);
-  return twice;
+alignas(32) inline std::array<unsigned char, vector_size> table_lane = [] {
+  std::array<unsigned char, vector_size> copies;
+  for (std::size_t at = 0; at < vector_size; at += 16) std::copy(Table.begin(), Table.end(), copies.begin() + at);
+  return copies;
 }();
 template <const byte_class::nibble_layout& Layout>
 lane_classes classify_lane(byte_lane lane) {
   // A byte from 0x80 up finds 0 in the low table: the shuffle gives 0 for such an index.
-  const __m256i lows = _mm256_shuffle_epi8(read_lane(both_halves<Layout.low>), lane.bytes);
-  const __m256i high_halves = _mm256_and_si256(_mm256_srli_epi16(lane.bytes, 4), read_lane(repeated<15, 32>));
-  return {_mm256_and_si256(lows, _mm256_shuffle_epi8(read_lane(both_halves<Layout.high>), high_halves))};
+  const lane_vector lows = look_up(read_lane(table_lane<Layout.low>), lane.bytes);
+  const lane_vector high_halves = and_bits(shift_words_right<4>(lane.bytes), read_lane(repeated<15, vector_size>));
+  return {and_bits(lows, look_up(read_lane(table_lane<Layout.high>), high_halves))};
 }
 
 // Bit k set: byte k of the lane is the entry of a low_half_table (byte_classes.h) for its
 // low half. A byte from 0x80 up finds 0, which it is not.
 template <std::array<unsigned char, 16> Members>
 std::uint32_t lane_matches_low_halves(byte_lane lane) {
-  const __m256i looked_up = _mm256_shuffle_epi8(read_lane(both_halves<Members>), lane.bytes);
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(looked_up, lane.bytes)));
+  return top_bits(equal_bytes(look_up(read_lane(table_lane<Members>), lane.bytes), lane.bytes));
 }
 
 // Bit k set: byte k of the lane has one of the bits of its classes.
@@ -98,13 +141,11 @@ std::uint32_t lane_has_bits(lane_classes classes) {
   if constexpr (std::has_single_bit(Bits)) {
     // The one bit moved to the top of its byte: a 16-bit shift never carries a bit of the
     // low byte into the top of the high one.
-    constexpr int shift = 7 - std::countr_zero(Bits);
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_slli_epi16(classes.bits, shift)));
+    return top_bits(shift_words_left<7 - std::countr_zero(Bits)>(classes.bits));
   } else {
     // Any of the bits lifts the byte to 0x80 or more.
-    const __m256i chosen = _mm256_and_si256(classes.bits, read_lane(repeated<static_cast<char>(Bits), 32>));
-    return static_cast<std::uint32_t>(
-        _mm256_movemask_epi8(_mm256_adds_epu8(chosen, read_lane(repeated<0x7F, 32>))));
+    const lane_vector chosen = and_bits(classes.bits, read_lane(repeated<static_cast<char>(Bits), vector_size>));
+    return top_bits(add_saturating(chosen, read_lane(repeated<0x7F, vector_size>)));
   }
 }
 

@@ -9,23 +9,41 @@
 
 code_path chosen_code_path() {
   static const code_path chosen = [] {
-    const char* forced = std::getenv("CSSQUEEZE_CODE_PATH");
-    if (forced != nullptr && std::string_view(forced) == "sse2") return code_path::baseline;
-#if defined(CSSQUEEZE_HAS_AVX2_PATH)
+    const char* forced_name = std::getenv("CSSQUEEZE_CODE_PATH");
+    const std::string_view forced = forced_name == nullptr ? "" : forced_name;
+    if (forced == "sse2") return code_path::baseline;
 #define CSSQUEEZE_SUPPORTED(name) &&__builtin_cpu_supports(#name)
+#if defined(CSSQUEEZE_HAS_AVX2_PATH) || defined(CSSQUEEZE_HAS_SSSE3_PATH)
     __builtin_cpu_init();
-    if (true CSSQUEEZE_AVX2_FEATURES(CSSQUEEZE_SUPPORTED, CSSQUEEZE_SUPPORTED)) return code_path::avx2;
+#endif
+#if defined(CSSQUEEZE_HAS_AVX2_PATH)
+    if (forced != "ssse3" && (true CSSQUEEZE_AVX2_FEATURES(CSSQUEEZE_SUPPORTED, CSSQUEEZE_SUPPORTED))) {
+      return code_path::avx2;
+    }
+#endif
+#if defined(CSSQUEEZE_HAS_SSSE3_PATH)
+    if (true CSSQUEEZE_SSSE3_FEATURES(CSSQUEEZE_SUPPORTED, CSSQUEEZE_SUPPORTED)) return code_path::ssse3;
 #endif
     return code_path::baseline;
   }();
   return chosen;
 }
 
+const char* code_path_name(code_path path) {
+  switch (path) {
+    case code_path::avx2: return "AVX2";
+    case code_path::ssse3: return "SSSE3";
+    case code_path::baseline: break;
+  }
+  return "baseline";
+}
+
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open) {
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
-  if (chosen_code_path() == code_path::avx2) {
-    return avx2::remove_comment_bytes(text, size, ends_open);
-  }
+  if (chosen_code_path() == code_path::avx2) return avx2::remove_comment_bytes(text, size, ends_open);
+#endif
+#if defined(CSSQUEEZE_HAS_SSSE3_PATH)
+  if (chosen_code_path() == code_path::ssse3) return ssse3::remove_comment_bytes(text, size, ends_open);
 #endif
   return baseline::remove_comment_bytes(text, size, ends_open);
 }
@@ -40,6 +58,9 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
 compaction_result compact_bytes(char* text, std::size_t& size) {
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
   if (chosen_code_path() == code_path::avx2) return avx2::compact_bytes(text, size);
+#endif
+#if defined(CSSQUEEZE_HAS_SSSE3_PATH)
+  if (chosen_code_path() == code_path::ssse3) return ssse3::compact_bytes(text, size);
 #endif
   return baseline::compact_bytes(text, size);
 }

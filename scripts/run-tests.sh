@@ -75,14 +75,16 @@ bash "$repo/tests/packaging/release_checks.sh" "$repo/dist" \
   "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" </dev/null
 
 # Every test again under AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz
-# target for about a minute, and half a minute more on the SSE2 path; each script fails on
-# any report, crash or model mismatch.
+# target for about a minute, and half a minute more on each of the SSE2 and SSSE3 paths;
+# each script fails on any report, crash or model mismatch.
 echo "== tests under the sanitizers"
 bash "$repo/scripts/run-sanitizers.sh" </dev/null
 echo "== fuzzing"
 bash "$repo/scripts/run-fuzz.sh" </dev/null
 echo "== fuzzing on the SSE2 path"
 CSSQUEEZE_CODE_PATH=sse2 CSSQUEEZE_FUZZ_SECONDS=30 bash "$repo/scripts/run-fuzz.sh" </dev/null
+echo "== fuzzing on the SSSE3 path"
+CSSQUEEZE_CODE_PATH=ssse3 CSSQUEEZE_FUZZ_SECONDS=30 bash "$repo/scripts/run-fuzz.sh" </dev/null
 
 # The Windows build: its unit tests and the real executable, under Wine.
 echo "== Windows build and tests"

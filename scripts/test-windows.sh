@@ -86,33 +86,38 @@ for target in "${unit_tests[@]}"; do
   fi
 done
 
-# The executable must start and run on a processor without AVX2: only the AVX2 copy of the
-# text stages (namespace avx2) may hold VEX-encoded or BMI/POPCNT/PCLMUL instructions.
-say "AVX2 instructions only in the AVX2 copy of the text stages"
+# The executable must start and run on a processor without AVX2 or SSSE3: only the AVX2
+# copy of the text stages (namespace avx2) may hold VEX-encoded or BMI instructions, and
+# only it and the SSSE3 copy (namespace ssse3) the byte shuffle, POPCNT or PCLMUL.
+say "newer instructions only in the AVX2 and SSSE3 copies of the text stages"
 outside=$(x86_64-w64-mingw32-objdump -d "$build/cssqueeze.exe" | awk -F'\t' '
   /^[0-9a-f]+ <.*>:$/ { function_name = $0 }
-  $3 ~ /^(v[a-z0-9]+|pclmulqdq|popcnt|andn|blsr|blsi|pext|pdep|shlx|shrx|sarx)( |$)/ &&
-    function_name !~ /<_ZN4avx2/ { print function_name }' | sort -u)
+  $3 ~ /^(v[a-z0-9]+|andn|blsr|blsi|pext|pdep|shlx|shrx|sarx)( |$)/ &&
+    function_name !~ /<_ZN4avx2/ { print function_name }
+  $3 ~ /^(pclmul[a-z]*|popcnt|pshufb|palignr|pabs[bwd]|ph(add|sub)[a-z]*|pmaddubsw|pmulhrsw|psign[bwd])( |$)/ &&
+    function_name !~ /<_ZN(4avx2|5ssse3)/ { print function_name }' | sort -u)
 if [[ -n $outside ]]; then
   echo "$outside"
-  failures+=("AVX2 instructions outside the AVX2 path")
+  failures+=("newer instructions outside the AVX2 and SSSE3 paths")
 fi
 
-# The text stages again on the SSE2 path: the processor here would choose AVX2, and did.
+# The text stages again on the narrower paths: the processor here would choose AVX2, and did.
 if [[ -f $build/minifier_tests.exe ]]; then
   if grep -qw avx2 /proc/cpuinfo && ! grep -q '^code path: AVX2' "$build/minifier_tests.wine.log"; then
     failures+=("minifier_tests under Wine did not take the AVX2 path")
   fi
-  say "minifier_tests.exe under Wine, SSE2 path forced"
-  log=$build/minifier_tests.sse2.wine.log
-  if CSSQUEEZE_CODE_PATH=sse2 timeout 900 "$wine" "$build/minifier_tests.exe" </dev/null >"$log" 2>&1 &&
-    grep -q '^code path: baseline' "$log"; then
-    grep -E '^\[  (PASSED|FAILED)' "$log" || true
-  else
-    grep -E '^\[  FAILED|Failure|Expected|Which is|actual' "$log" | head -60 || true
-    tail -5 "$log"
-    failures+=("minifier_tests under Wine on the SSE2 path")
-  fi
+  for forced in sse2:baseline ssse3:SSSE3; do
+    say "minifier_tests.exe under Wine, ${forced%%:*} path forced"
+    log=$build/minifier_tests.${forced%%:*}.wine.log
+    if CSSQUEEZE_CODE_PATH=${forced%%:*} timeout 900 "$wine" "$build/minifier_tests.exe" </dev/null >"$log" 2>&1 &&
+      grep -q "^code path: ${forced#*:}" "$log"; then
+      grep -E '^\[  (PASSED|FAILED)' "$log" || true
+    else
+      grep -E '^\[  FAILED|Failure|Expected|Which is|actual' "$log" | head -60 || true
+      tail -5 "$log"
+      failures+=("minifier_tests under Wine on the ${forced%%:*} path")
+    fi
+  done
 fi
 
 say "end-to-end checks of cssqueeze.exe under Wine"

@@ -233,14 +233,19 @@ TEST(ModelSelfCheck, WholeRun) {
 
 // Without this, a choice that never takes a path would leave it untested unnoticed.
 TEST(CodePath, ForcedOrChosenByTheProcessor) {
-  const char* forced = std::getenv("CSSQUEEZE_CODE_PATH");
-  bool avx2_expected = false;
-#if defined(CSSQUEEZE_HAS_AVX2_PATH)
-  avx2_expected = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul");
+  const char* forced_name = std::getenv("CSSQUEEZE_CODE_PATH");
+  const std::string forced = forced_name == nullptr ? "" : forced_name;
+  code_path expected = code_path::baseline;
+#if defined(CSSQUEEZE_HAS_AVX2_PATH) && defined(CSSQUEEZE_HAS_SSSE3_PATH)
+  const bool pclmul = __builtin_cpu_supports("pclmul");
+  if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt") && pclmul) {
+    expected = code_path::ssse3;
+  }
+  if (__builtin_cpu_supports("avx2") && pclmul && forced != "ssse3") expected = code_path::avx2;
 #endif
-  if (forced != nullptr && std::string(forced) == "sse2") avx2_expected = false;
-  EXPECT_EQ(chosen_code_path(), avx2_expected ? code_path::avx2 : code_path::baseline);
-  std::printf("code path: %s\n", chosen_code_path() == code_path::avx2 ? "AVX2" : "baseline");
+  if (forced == "sse2") expected = code_path::baseline;
+  EXPECT_EQ(chosen_code_path(), expected);
+  std::printf("code path: %s\n", code_path_name(chosen_code_path()));
 }
 
 std::uint64_t read_environment(const char* name, std::uint64_t fallback) {
