@@ -73,17 +73,23 @@ start_prefix() {
 }
 start_prefix
 
+# run_under_wine NAME LOG [LINE]: runs the test executable $build/NAME.exe into LOG and
+# prints its verdict; fails if it fails, or if its log holds no line matching LINE.
+run_under_wine() {
+  local log=$2
+  if timeout 900 "$wine" "$build/$1.exe" </dev/null >"$log" 2>&1 && grep -q -- "${3:-}" "$log"; then
+    grep -E '^\[  (PASSED|FAILED)' "$log" || true
+    return 0
+  fi
+  grep -E '^\[  FAILED|Failure|Expected|Which is|actual' "$log" | head -60 || true
+  tail -5 "$log"
+  return 1
+}
+
 for target in "${unit_tests[@]}"; do
   [[ -f $build/$target.exe ]] || continue
   say "$target.exe under Wine"
-  log=$build/$target.wine.log
-  if timeout 900 "$wine" "$build/$target.exe" </dev/null >"$log" 2>&1; then
-    grep -E '^\[  (PASSED|FAILED)' "$log" || true
-  else
-    grep -E '^\[  FAILED|Failure|Expected|Which is|actual' "$log" | head -60 || true
-    tail -5 "$log"
-    failures+=("$target under Wine")
-  fi
+  run_under_wine "$target" "$build/$target.wine.log" || failures+=("$target under Wine")
 done
 
 # The executable must start and run on a processor without AVX2 or SSSE3: only the AVX2
@@ -107,16 +113,10 @@ if [[ -f $build/minifier_tests.exe ]]; then
     failures+=("minifier_tests under Wine did not take the AVX2 path")
   fi
   for forced in sse2:baseline ssse3:SSSE3; do
-    say "minifier_tests.exe under Wine, ${forced%%:*} path forced"
-    log=$build/minifier_tests.${forced%%:*}.wine.log
-    if CSSQUEEZE_CODE_PATH=${forced%%:*} timeout 900 "$wine" "$build/minifier_tests.exe" </dev/null >"$log" 2>&1 &&
-      grep -q "^code path: ${forced#*:}" "$log"; then
-      grep -E '^\[  (PASSED|FAILED)' "$log" || true
-    else
-      grep -E '^\[  FAILED|Failure|Expected|Which is|actual' "$log" | head -60 || true
-      tail -5 "$log"
-      failures+=("minifier_tests under Wine on the ${forced%%:*} path")
-    fi
+    path=${forced%%:*}
+    say "minifier_tests.exe under Wine, $path path forced"
+    CSSQUEEZE_CODE_PATH=$path run_under_wine minifier_tests "$build/minifier_tests.$path.wine.log" \
+      "^code path: ${forced#*:}" || failures+=("minifier_tests under Wine on the $path path")
   done
 fi
 
