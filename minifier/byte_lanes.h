@@ -1,8 +1,8 @@
 // The lanes: the one place where the stages differ by processor. 32 bytes at a time where
 // this copy of the stages is built for AVX2, 16 with a byte shuffle where it is built for
 // SSSE3, 16 with SSE2 (every x86-64 has it), one byte at a time elsewhere, all with the
-// same results. Everything else of the stages is built
-// on what this file offers, and has no per-processor branch of its own.
+// same results. Everything else of the stages is built on what this file offers, and has
+// no per-processor branch of its own.
 #ifndef MINIFIER_BYTE_LANES_H_
 #define MINIFIER_BYTE_LANES_H_
 
@@ -50,7 +50,9 @@ inline lane_vector no_bytes() { return _mm256_setzero_si256(); }
 inline lane_vector or_bits(lane_vector a, lane_vector b) { return _mm256_or_si256(a, b); }
 inline lane_vector and_bits(lane_vector a, lane_vector b) { return _mm256_and_si256(a, b); }
 inline lane_vector equal_bytes(lane_vector a, lane_vector b) { return _mm256_cmpeq_epi8(a, b); }
-inline lane_vector look_up(lane_vector table, lane_vector at) { return _mm256_shuffle_epi8(table, at); }
+inline lane_vector look_up(lane_vector table, lane_vector at) {
+  return _mm256_shuffle_epi8(table, at);
+}
 inline lane_vector add_saturating(lane_vector a, lane_vector b) { return _mm256_adds_epu8(a, b); }
 template <int Bits>
 lane_vector shift_words_left(lane_vector a) {
@@ -60,17 +62,25 @@ template <int Bits>
 lane_vector shift_words_right(lane_vector a) {
   return _mm256_srli_epi16(a, Bits);
 }
-inline std::uint32_t top_bits(lane_vector a) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(a)); }
+inline std::uint32_t top_bits(lane_vector a) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(a));
+}
 #else
 using lane_vector = __m128i;
-inline lane_vector load_vector(const void* at) { return _mm_loadu_si128(static_cast<const __m128i*>(at)); }
+inline lane_vector load_vector(const void* at) {
+  return _mm_loadu_si128(static_cast<const __m128i*>(at));
+}
 // Aligned, so that the compare or shuffle reads the table itself, with no load of its own.
-inline lane_vector read_table(const void* at) { return _mm_load_si128(static_cast<const __m128i*>(at)); }
+inline lane_vector read_table(const void* at) {
+  return _mm_load_si128(static_cast<const __m128i*>(at));
+}
 inline lane_vector no_bytes() { return _mm_setzero_si128(); }
 inline lane_vector or_bits(lane_vector a, lane_vector b) { return _mm_or_si128(a, b); }
 inline lane_vector and_bits(lane_vector a, lane_vector b) { return _mm_and_si128(a, b); }
 inline lane_vector equal_bytes(lane_vector a, lane_vector b) { return _mm_cmpeq_epi8(a, b); }
-inline lane_vector look_up(lane_vector table, lane_vector at) { return _mm_shuffle_epi8(table, at); }
+inline lane_vector look_up(lane_vector table, lane_vector at) {
+  return _mm_shuffle_epi8(table, at);
+}
 inline lane_vector add_saturating(lane_vector a, lane_vector b) { return _mm_adds_epu8(a, b); }
 template <int Bits>
 lane_vector shift_words_left(lane_vector a) {
@@ -80,7 +90,9 @@ template <int Bits>
 lane_vector shift_words_right(lane_vector a) {
   return _mm_srli_epi16(a, Bits);
 }
-inline std::uint32_t top_bits(lane_vector a) { return static_cast<std::uint32_t>(_mm_movemask_epi8(a)); }
+inline std::uint32_t top_bits(lane_vector a) {
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(a));
+}
 #endif
 constexpr std::size_t vector_size = sizeof(lane_vector);
 
@@ -117,14 +129,17 @@ constexpr bool lanes_classify = true;
 template <std::array<unsigned char, 16> Table>
 alignas(32) inline std::array<unsigned char, vector_size> table_lane = [] {
   std::array<unsigned char, vector_size> copies;
-  for (std::size_t at = 0; at < vector_size; at += 16) std::copy(Table.begin(), Table.end(), copies.begin() + at);
+  for (std::size_t at = 0; at < vector_size; at += 16) {
+    std::copy(Table.begin(), Table.end(), copies.begin() + at);
+  }
   return copies;
 }();
 template <const byte_class::nibble_layout& Layout>
 lane_classes classify_lane(byte_lane lane) {
   // A byte from 0x80 up finds 0 in the low table: the shuffle gives 0 for such an index.
   const lane_vector lows = look_up(read_lane(table_lane<Layout.low>), lane.bytes);
-  const lane_vector high_halves = and_bits(shift_words_right<4>(lane.bytes), read_lane(repeated<15, vector_size>));
+  const lane_vector high_halves =
+      and_bits(shift_words_right<4>(lane.bytes), read_lane(repeated<15, vector_size>));
   return {and_bits(lows, look_up(read_lane(table_lane<Layout.high>), high_halves))};
 }
 
@@ -144,7 +159,8 @@ std::uint32_t lane_has_bits(lane_classes classes) {
     return top_bits(shift_words_left<7 - std::countr_zero(Bits)>(classes.bits));
   } else {
     // Any of the bits lifts the byte to 0x80 or more.
-    const lane_vector chosen = and_bits(classes.bits, read_lane(repeated<static_cast<char>(Bits), vector_size>));
+    const lane_vector chosen =
+        and_bits(classes.bits, read_lane(repeated<static_cast<char>(Bits), vector_size>));
     return top_bits(add_saturating(chosen, read_lane(repeated<0x7F, vector_size>)));
   }
 }

@@ -17,12 +17,15 @@ code_path chosen_code_path() {
     __builtin_cpu_init();
 #endif
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
-    if (forced != "ssse3" && (true CSSQUEEZE_AVX2_FEATURES(CSSQUEEZE_SUPPORTED, CSSQUEEZE_SUPPORTED))) {
+    if (forced != "ssse3" &&
+        (true CSSQUEEZE_AVX2_FEATURES(CSSQUEEZE_SUPPORTED, CSSQUEEZE_SUPPORTED))) {
       return code_path::avx2;
     }
 #endif
 #if defined(CSSQUEEZE_HAS_SSSE3_PATH)
-    if (true CSSQUEEZE_SSSE3_FEATURES(CSSQUEEZE_SUPPORTED, CSSQUEEZE_SUPPORTED)) return code_path::ssse3;
+    if (true CSSQUEEZE_SSSE3_FEATURES(CSSQUEEZE_SUPPORTED, CSSQUEEZE_SUPPORTED)) {
+      return code_path::ssse3;
+    }
 #endif
     return code_path::baseline;
   }();
@@ -40,10 +43,14 @@ const char* code_path_name(code_path path) {
 
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open) {
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
-  if (chosen_code_path() == code_path::avx2) return avx2::remove_comment_bytes(text, size, ends_open);
+  if (chosen_code_path() == code_path::avx2) {
+    return avx2::remove_comment_bytes(text, size, ends_open);
+  }
 #endif
 #if defined(CSSQUEEZE_HAS_SSSE3_PATH)
-  if (chosen_code_path() == code_path::ssse3) return ssse3::remove_comment_bytes(text, size, ends_open);
+  if (chosen_code_path() == code_path::ssse3) {
+    return ssse3::remove_comment_bytes(text, size, ends_open);
+  }
 #endif
   return baseline::remove_comment_bytes(text, size, ends_open);
 }
