@@ -229,7 +229,7 @@ TEST(ModelSelfCheck, WholeRun) {
 
 // ---------------------------------------------------------------------------------------
 // The fast stages against the model on generated inputs, on the code path the processor
-// chooses; the test command runs them a second time with the SSE2 path forced.
+// chooses; the test command runs them again with the SSE2 and the SSSE3 path forced.
 
 // Without this, a choice that never takes a path would leave it untested unnoticed.
 TEST(CodePath, ForcedOrChosenByTheProcessor) {
