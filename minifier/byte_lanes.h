@@ -94,20 +94,21 @@ inline std::uint32_t top_bits(lane_vector a) {
   return static_cast<std::uint32_t>(_mm_movemask_epi8(a));
 }
 #endif
-constexpr std::size_t vector_size = sizeof(lane_vector);
+// Bytes a lane holds.
+constexpr std::size_t lane_size = sizeof(lane_vector);
 
 struct byte_lane {
   lane_vector bytes;
 };
 inline byte_lane load_lane(const char* at) { return {load_vector(at)}; }
 template <typename Byte>
-lane_vector read_lane(const std::array<Byte, vector_size>& bytes) {
+lane_vector read_lane(const std::array<Byte, lane_size>& bytes) {
   return read_table(bytes.data());
 }
 template <char... Bytes>
 std::uint32_t lane_matches(byte_lane lane) {
   lane_vector hits = no_bytes();
-  ((hits = or_bits(hits, equal_bytes(lane.bytes, read_lane(repeated<Bytes, vector_size>)))), ...);
+  ((hits = or_bits(hits, equal_bytes(lane.bytes, read_lane(repeated<Bytes, lane_size>)))), ...);
   return top_bits(hits);
 }
 // The carry-less product with all ones is the prefix XOR in one instruction.
@@ -127,9 +128,9 @@ constexpr bool lanes_classify = true;
 // A table of sixteen once for each sixteen bytes of a lane (the shuffle looks up within
 // each); in memory, as repeated is.
 template <std::array<unsigned char, 16> Table>
-alignas(32) inline std::array<unsigned char, vector_size> table_lane = [] {
-  std::array<unsigned char, vector_size> copies;
-  for (std::size_t at = 0; at < vector_size; at += 16) {
+alignas(32) inline std::array<unsigned char, lane_size> table_lane = [] {
+  std::array<unsigned char, lane_size> copies;
+  for (std::size_t at = 0; at < lane_size; at += 16) {
     std::copy(Table.begin(), Table.end(), copies.begin() + at);
   }
   return copies;
@@ -139,7 +140,7 @@ lane_classes classify_lane(byte_lane lane) {
   // A byte from 0x80 up finds 0 in the low table: the shuffle gives 0 for such an index.
   const lane_vector lows = look_up(read_lane(table_lane<Layout.low>), lane.bytes);
   const lane_vector high_halves =
-      and_bits(shift_words_right<4>(lane.bytes), read_lane(repeated<15, vector_size>));
+      and_bits(shift_words_right<4>(lane.bytes), read_lane(repeated<15, lane_size>));
   return {and_bits(lows, look_up(read_lane(table_lane<Layout.high>), high_halves))};
 }
 
@@ -160,8 +161,8 @@ std::uint32_t lane_has_bits(lane_classes classes) {
   } else {
     // Any of the bits lifts the byte to 0x80 or more.
     const lane_vector chosen =
-        and_bits(classes.bits, read_lane(repeated<static_cast<char>(Bits), vector_size>));
-    return top_bits(add_saturating(chosen, read_lane(repeated<0x7F, vector_size>)));
+        and_bits(classes.bits, read_lane(repeated<static_cast<char>(Bits), lane_size>));
+    return top_bits(add_saturating(chosen, read_lane(repeated<0x7F, lane_size>)));
   }
 }
 
@@ -249,9 +250,9 @@ std::uint32_t lane_matches_low_halves(byte_lane lane);
 constexpr bool packs_by_shuffle = false;
 std::size_t pack_eight(char* to, const char* eight_bytes, unsigned pattern);
 
-#endif
-
 constexpr std::size_t lane_size = sizeof(byte_lane);
+
+#endif
 
 }  // namespace CSSQUEEZE_CODE_PATH
 #include "minifier/code_path_end.h"
