@@ -4,7 +4,9 @@
 # same run and in turns, in two places: in memory (a tmpfs, /dev/shm) and on the disk the
 # repository is on, where the floor also fsyncs its output, as the tool's safe save does.
 # Prints each run and, per place, the medians and the tool's time as a multiple of the
-# floor's. The tool works on a fresh copy each run; copies are made before the clock starts.
+# floor's. "io" is bench/io_only: the tool's own load and save with no text work between,
+# what no work on the text stages can take away; the last column is the tool against it.
+# The tool works on a fresh copy each run; copies are made before the clock starts.
 #
 #   bash bench/versus_floor.sh FILE [RUNS]     # RUNS defaults to 5
 #   KINDS="typical only_empty_strings" MEGABYTES=100 bash bench/versus_floor.sh
@@ -30,7 +32,7 @@ install_missing cmake ninja-build g++
 
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCSSQUEEZE_TESTS=OFF -DCSSQUEEZE_BENCH=ON >/dev/null
-cmake --build "$build" --target cssqueeze floor make_stylesheet -j "$(nproc)" >/dev/null
+cmake --build "$build" --target cssqueeze floor io_only make_stylesheet -j "$(nproc)" >/dev/null
 
 memory="$(mktemp -d /dev/shm/cssqueeze-bench-XXXXXX)"
 disk="$(mktemp -d "$build/versus-floor-XXXXXX")"
@@ -71,7 +73,7 @@ seconds() {
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-printf '%-28s %-7s %9s %9s %7s %9s %7s' file place tool floor ratio copy ratio
+printf '%-28s %-7s %9s %9s %7s %9s %7s %9s %7s' file place tool floor ratio copy ratio io ratio
 if [[ -n "${BEFORE:-}" ]]; then printf ' %9s %7s' before ratio; fi
 printf '\n'
 for input in "${inputs[@]}"; do
@@ -82,7 +84,7 @@ for input in "${inputs[@]}"; do
     cp "$input" "$folder/original.css"
     sync_flag=()
     [[ $place == disk ]] && sync_flag=(--fsync)
-    tool_times=() floor_times=() copy_times=() before_times=()
+    tool_times=() floor_times=() copy_times=() io_times=() before_times=()
     for ((run = 1; run <= runs; run++)); do
       cp "$folder/original.css" "$folder/work.css"
       [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
@@ -98,6 +100,10 @@ for input in "${inputs[@]}"; do
       else
         copy_times+=("$(seconds cp "$folder/original.css" "$folder/copy.css")")
       fi
+      cp "$folder/original.css" "$folder/work.css"
+      [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
+      [[ $place == disk ]] && sync
+      io_times+=("$(seconds "$build/bench/io_only" "$folder/work.css")")
       before_note=""
       if [[ -n "${BEFORE:-}" ]]; then
         cp "$folder/original.css" "$folder/work.css"
@@ -106,14 +112,16 @@ for input in "${inputs[@]}"; do
         before_times+=("$(seconds "$BEFORE" "$folder/work.css")")
         before_note=", before ${before_times[-1]} s"
       fi
-      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s, copy ${copy_times[-1]} s$before_note" >&2
+      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s, copy ${copy_times[-1]} s, io ${io_times[-1]} s$before_note" >&2
     done
     tool=$(printf '%s\n' "${tool_times[@]}" | median)
     floor=$(printf '%s\n' "${floor_times[@]}" | median)
     copy=$(printf '%s\n' "${copy_times[@]}" | median)
-    printf '%-28s %-7s %9s %9s %7.2f %9s %7.2f' "$name" "$place" "$tool" "$floor" \
+    io=$(printf '%s\n' "${io_times[@]}" | median)
+    printf '%-28s %-7s %9s %9s %7.2f %9s %7.2f %9s %7.2f' "$name" "$place" "$tool" "$floor" \
       "$(awk -v t="$tool" -v f="$floor" 'BEGIN { print t / f }')" "$copy" \
-      "$(awk -v t="$tool" -v f="$copy" 'BEGIN { print t / f }')"
+      "$(awk -v t="$tool" -v f="$copy" 'BEGIN { print t / f }')" "$io" \
+      "$(awk -v t="$tool" -v f="$io" 'BEGIN { print t / f }')"
     if [[ -n "${BEFORE:-}" ]]; then
       before=$(printf '%s\n' "${before_times[@]}" | median)
       printf ' %9s %7.2f' "$before" "$(awk -v t="$before" -v f="$floor" 'BEGIN { print t / f }')"
