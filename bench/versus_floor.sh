@@ -72,6 +72,16 @@ seconds() {
   awk -v ns=$((end - start)) 'BEGIN { printf "%.4f", ns / 1e9 }'
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
+
+# timed_on_copy COMMAND: the seconds COMMAND takes on a fresh work.css in $folder (with its
+# second link under LINKED, and on the disk synced first, so that no earlier write is timed).
+timed_on_copy() {
+  cp "$folder/original.css" "$folder/work.css"
+  [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
+  [[ $place == disk ]] && sync
+  seconds "$1" "$folder/work.css"
+}
 
 printf '%-28s %-7s %9s %9s %7s %9s %7s %9s %7s' file place tool floor ratio copy ratio io ratio
 if [[ -n "${BEFORE:-}" ]]; then printf ' %9s %7s' before ratio; fi
@@ -86,10 +96,7 @@ for input in "${inputs[@]}"; do
     [[ $place == disk ]] && sync_flag=(--fsync)
     tool_times=() floor_times=() copy_times=() io_times=() before_times=()
     for ((run = 1; run <= runs; run++)); do
-      cp "$folder/original.css" "$folder/work.css"
-      [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
-      [[ $place == disk ]] && sync
-      tool_times+=("$(seconds "$build/cssqueeze" "$folder/work.css")")
+      tool_times+=("$(timed_on_copy "$build/cssqueeze")")
       rm -f "$folder/floor.css"
       [[ $place == disk ]] && sync
       floor_times+=("$(seconds "$build/bench/floor" "${sync_flag[@]}" "$folder/original.css" "$folder/floor.css")")
@@ -100,16 +107,10 @@ for input in "${inputs[@]}"; do
       else
         copy_times+=("$(seconds cp "$folder/original.css" "$folder/copy.css")")
       fi
-      cp "$folder/original.css" "$folder/work.css"
-      [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
-      [[ $place == disk ]] && sync
-      io_times+=("$(seconds "$build/bench/io_only" "$folder/work.css")")
+      io_times+=("$(timed_on_copy "$build/bench/io_only")")
       before_note=""
       if [[ -n "${BEFORE:-}" ]]; then
-        cp "$folder/original.css" "$folder/work.css"
-        [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
-        [[ $place == disk ]] && sync
-        before_times+=("$(seconds "$BEFORE" "$folder/work.css")")
+        before_times+=("$(timed_on_copy "$BEFORE")")
         before_note=", before ${before_times[-1]} s"
       fi
       echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s, copy ${copy_times[-1]} s, io ${io_times[-1]} s$before_note" >&2
@@ -119,12 +120,10 @@ for input in "${inputs[@]}"; do
     copy=$(printf '%s\n' "${copy_times[@]}" | median)
     io=$(printf '%s\n' "${io_times[@]}" | median)
     printf '%-28s %-7s %9s %9s %7.2f %9s %7.2f %9s %7.2f' "$name" "$place" "$tool" "$floor" \
-      "$(awk -v t="$tool" -v f="$floor" 'BEGIN { print t / f }')" "$copy" \
-      "$(awk -v t="$tool" -v f="$copy" 'BEGIN { print t / f }')" "$io" \
-      "$(awk -v t="$tool" -v f="$io" 'BEGIN { print t / f }')"
+      "$(ratio "$tool" "$floor")" "$copy" "$(ratio "$tool" "$copy")" "$io" "$(ratio "$tool" "$io")"
     if [[ -n "${BEFORE:-}" ]]; then
       before=$(printf '%s\n' "${before_times[@]}" | median)
-      printf ' %9s %7.2f' "$before" "$(awk -v t="$before" -v f="$floor" 'BEGIN { print t / f }')"
+      printf ' %9s %7.2f' "$before" "$(ratio "$before" "$floor")"
     fi
     printf '\n'
     rm -f "$folder"/*.css
