@@ -12,6 +12,7 @@
 #include "fuzz/fuzz_check.h"
 #include "minifier/comments.h"
 #include "minifier/minify_text.h"
+#include "minifier/shared_work.h"
 #include "minifier/text_limits.h"
 #include "tests/literal_model.h"
 
@@ -29,8 +30,18 @@ struct fast_result {
 fast_result run_fast(std::string_view loaded, bool line_end_dropped) {
   fast_result result;
   result.final_text = loaded;
-  // Compaction cut wherever the text allows, however short the pieces, as a large file is.
-  result.counts = minify_text(result.final_text, line_end_dropped, work_sharing{4, 1});
+  // Cut wherever the text allows, however short the pieces, as a large file is; the parts
+  // handed on as they become final must make up the final text.
+  std::string parts;
+  result.counts = minify_text(result.final_text, line_end_dropped, work_sharing{4, 1, 2},
+                              [&parts](std::string_view part) { parts.append(part); });
+  const bool cut = !result.counts.refused && find_cuts(loaded, 4, 1, true).size() > 1;
+  if (parts != (cut ? result.final_text : std::string())) {
+    fuzz_check::print_escaped("input", loaded);
+    fuzz_check::print_escaped("parts", parts);
+    fuzz_check::print_escaped("final", result.final_text);
+    fuzz_check::fail("the parts handed on differ from the final text");
+  }
   return result;
 }
 

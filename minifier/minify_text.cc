@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -11,11 +12,13 @@
 #include "minifier/shared_work.h"
 
 work_sharing sharing_for_this_machine() {
-  return {std::max(1u, std::thread::hardware_concurrency()), std::size_t{4} << 20};
+  const std::size_t threads = std::max(1u, std::thread::hardware_concurrency());
+  return {std::max<std::size_t>(16, 4 * threads), std::size_t{4} << 20, threads};
 }
 
 minify_counts minify_text(std::string& working_text, bool line_end_dropped,
-                          work_sharing sharing) {
+                          work_sharing sharing,
+                          const std::function<void(std::string_view)>& final_parts) {
   // The one encoding label a browser reads, and only at the very first byte.
   constexpr std::string_view charset = "@charset \"";
   const bool began_with_charset = working_text.starts_with(charset);
@@ -46,11 +49,22 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped,
     const compaction_result compaction =
         cuts.size() > 1
             ? compact_bytes(bytes, length)
-            : compact_text_shared(bytes, length, sharing.pieces, sharing.smallest_piece);
+            : compact_text_shared(bytes, length, sharing.pieces, sharing.smallest_piece,
+                                  sharing.threads);
     parts[k].string_count = compaction.string_count;
     parts[k].removal_count = compaction.removal_count;
   };
-  share_work(working_text.data(), cuts, size, minify_piece);
+  // The first piece alone tells whether the label came to the front: it ends with the '}'
+  // before the first cut, which the label does not hold.
+  bool first_part = true;
+  const auto pass_on = [&](std::string_view part) {
+    if (first_part && !began_with_charset && part.starts_with(charset)) final_parts(" ");
+    first_part = false;
+    final_parts(part);
+  };
+  share_work(working_text.data(), cuts, sharing.threads, size, minify_piece,
+             cuts.size() > 1 && final_parts ? std::function<void(std::string_view)>(pass_on)
+                                            : std::function<void(std::string_view)>());
   working_text.resize(size);
   for (const minify_counts& part : parts) {
     counts.comment_count += part.comment_count;

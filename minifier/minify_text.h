@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 struct minify_counts {
   std::int32_t comment_count = 0;
@@ -15,14 +17,17 @@ struct minify_counts {
   bool refused = false;        // the text holds a NUL byte and was left as it was
 };
 
-// How compaction may share its work among threads (compact_text_shared).
+// How the stages may share their work among threads: the text cut into up to `pieces`
+// pieces of at least smallest_piece bytes, on up to `threads` threads.
 struct work_sharing {
   std::size_t pieces = 1;
   std::size_t smallest_piece = 0;
+  std::size_t threads = 1;
 };
 
-// One piece per processor of this machine, none under 4 MiB: below that a thread's start
-// costs more than its share saves.
+// A thread per processor of this machine, and four pieces a thread (at least 16) of 4 MiB
+// or more: below that a thread's start costs more than its share saves. More pieces than
+// threads let the first pieces be saved while the last are still worked on.
 work_sharing sharing_for_this_machine();
 
 // Removes the comments, then compacts, in place; refuses a text holding a NUL byte and
@@ -30,7 +35,12 @@ work_sharing sharing_for_this_machine();
 // file's final LF; it is put back where the text ends inside a string or right after an
 // unescaped backslash, since a line break there means something. A '@charset "' that the
 // text did not begin with never comes to: a space stays before it.
+// When the text is cut into pieces, final_parts (when given) gets the text the run ends
+// with, part after part in its order, each as soon as it is final, one call at a time on
+// any of the threads; it must not throw. A text worked on in one piece, or refused, never
+// reaches it: working_text alone holds the result then, as it always does at the end.
 minify_counts minify_text(std::string& working_text, bool line_end_dropped,
-                          work_sharing sharing = sharing_for_this_machine());
+                          work_sharing sharing = sharing_for_this_machine(),
+                          const std::function<void(std::string_view)>& final_parts = {});
 
 #endif  // MINIFIER_MINIFY_TEXT_H_

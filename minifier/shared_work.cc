@@ -20,8 +20,10 @@
 // Cuts are looked for near each even share of the text, in a bounded span; where none is
 // found the piece before grows instead.
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -154,42 +156,63 @@ std::vector<std::size_t> find_cuts(std::string_view text, std::size_t pieces,
   return cuts;
 }
 
-void share_work(char* text, const std::vector<std::size_t>& cuts, std::size_t& size,
-                const std::function<void(std::size_t, char*, std::size_t&)>& work) {
-  std::vector<std::size_t> sizes(cuts.size());
-  for (std::size_t k = 0; k < cuts.size(); ++k) {
-    sizes[k] = (k + 1 < cuts.size() ? cuts[k + 1] : size) - cuts[k];
+void share_work(char* text, const std::vector<std::size_t>& cuts, std::size_t threads,
+                std::size_t& size,
+                const std::function<void(std::size_t, char*, std::size_t&)>& work,
+                const std::function<void(std::string_view)>& done_piece) {
+  const std::size_t count = cuts.size();
+  std::vector<std::size_t> sizes(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    sizes[k] = (k + 1 < count ? cuts[k + 1] : size) - cuts[k];
   }
-  const auto run = [&](std::size_t k) { work(k, text + cuts[k], sizes[k]); };
-  // A thread the system will not start leaves its piece to this one.
+  std::vector<std::atomic<bool>> done(count);
+  std::atomic<std::size_t> next_piece{0};
+  std::mutex turn;
+  std::size_t passed_on = 0;  // under turn, as is placed: the pieces moved together at the
+  std::size_t placed = 0;     // front, and their length
+  // The thread that holds the turn moves every piece that is ready behind those before it
+  // and passes it on. One that finds the turn taken goes back to work instead of waiting,
+  // and whatever it leaves is taken by the next thread to finish a piece, or by the last
+  // pass below. A piece never moves into one after it, which may still be worked on.
+  const auto pass_on_ready = [&] {
+    const std::unique_lock<std::mutex> mine(turn, std::try_to_lock);
+    if (!mine.owns_lock()) return;
+    for (; passed_on < count && done[passed_on].load(std::memory_order_acquire); ++passed_on) {
+      const std::size_t length = sizes[passed_on];
+      if (cuts[passed_on] != placed) std::memmove(text + placed, text + cuts[passed_on], length);
+      if (done_piece) done_piece(std::string_view(text + placed, length));
+      placed += length;
+    }
+  };
+  const auto run = [&] {
+    for (std::size_t k; (k = next_piece.fetch_add(1)) < count;) {
+      work(k, text + cuts[k], sizes[k]);
+      done[k].store(true, std::memory_order_release);
+      pass_on_ready();
+    }
+  };
+  // A thread the system will not start leaves its pieces to the others.
   std::vector<std::thread> helpers;
-  helpers.reserve(cuts.size());  // no allocation may fail once a thread runs
-  std::vector<bool> started(cuts.size(), false);
-  for (std::size_t k = 1; k < cuts.size(); ++k) {
+  helpers.reserve(threads);  // no allocation may fail once a thread runs
+  for (std::size_t k = 1; k < std::min(threads, count); ++k) {
     try {
-      helpers.emplace_back(run, k);
-      started[k] = true;
+      helpers.emplace_back(run);
     } catch (const std::system_error&) {
+      break;
     }
   }
-  for (std::size_t k = 0; k < cuts.size(); ++k) {
-    if (!started[k]) run(k);
-  }
+  run();
   for (std::thread& helper : helpers) helper.join();
-
-  size = 0;
-  for (std::size_t k = 0; k < cuts.size(); ++k) {
-    if (cuts[k] != size) std::memmove(text + size, text + cuts[k], sizes[k]);
-    size += sizes[k];
-  }
+  pass_on_ready();
+  size = placed;
 }
 
 compaction_result compact_text_shared(char* text, std::size_t& size, std::size_t pieces,
-                                      std::size_t smallest_piece) {
+                                      std::size_t smallest_piece, std::size_t threads) {
   const std::vector<std::size_t> cuts =
       find_cuts(std::string_view(text, size), pieces, smallest_piece, false);
   std::vector<compaction_result> results(cuts.size());
-  share_work(text, cuts, size, [&results](std::size_t k, char* bytes, std::size_t& length) {
+  share_work(text, cuts, threads, size, [&results](std::size_t k, char* bytes, std::size_t& length) {
     results[k] = compact_bytes(bytes, length);
   });
   compaction_result total;

@@ -16,11 +16,15 @@
 std::vector<std::size_t> find_cuts(std::string_view text, std::size_t pieces,
                                    std::size_t smallest_piece, bool with_comments);
 
-// Runs work(k, bytes, size) on each piece k of text[0, size), each on a thread of its own
-// but the first, on this one. Work shortens its piece in place, and may lengthen the last
-// one into the bytes past `size`. The pieces are then moved together, and size becomes
-// their length.
-void share_work(char* text, const std::vector<std::size_t>& cuts, std::size_t& size,
-                const std::function<void(std::size_t, char*, std::size_t&)>& work);
+// Runs work(k, bytes, size) on each piece k of text[0, size), on up to `threads` threads,
+// this one among them, each taking the next piece that no thread has taken. Work shortens
+// its piece in place, and may lengthen the last one into the bytes past `size`. Once a
+// piece and every piece before it are done, it is moved behind them, and done_piece (when
+// given) gets it there: in their order, one call at a time, on whichever thread is free to
+// pass it on; done_piece must not throw. At the end size is the pieces' length.
+void share_work(char* text, const std::vector<std::size_t>& cuts, std::size_t threads,
+                std::size_t& size,
+                const std::function<void(std::size_t, char*, std::size_t&)>& work,
+                const std::function<void(std::string_view)>& done_piece = {});
 
 #endif  // MINIFIER_SHARED_WORK_H_

@@ -13,12 +13,14 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "minifier/code_path.h"
 #include "minifier/comments.h"
 #include "minifier/compact_text.h"
 #include "minifier/minify_text.h"
+#include "minifier/shared_work.h"
 #include "tests/css_generator.h"
 #include "tests/compaction_examples.h"
 #include "tests/literal_model.h"
@@ -427,14 +429,14 @@ TEST(ModelComparison, CompactText) {
   compare_on_generated_inputs("compact_text", compare_compaction);
 }
 
-// Cut into pieces wherever the text allows, however short, each compacted on its own thread.
+// Cut into pieces wherever the text allows, however short, shared among two threads.
 TEST(ModelComparison, SharedCompactionOnLongInputs) {
   compare_on_generated_inputs(
       "compact_text_shared",
       [](const std::string& input) {
         std::string fast = input;
         std::size_t size = fast.size();
-        const compaction_result counts = compact_text_shared(fast.data(), size, 4, 1);
+        const compaction_result counts = compact_text_shared(fast.data(), size, 4, 1, 2);
         fast.resize(size);
         const model_compaction model = compact_as_the_model_does(input);
         difference_report report;
@@ -447,8 +449,9 @@ TEST(ModelComparison, SharedCompactionOnLongInputs) {
 }
 
 // Each stage of a run on the text the one before left, and the run as a whole. A run
-// refuses a text holding a NUL byte before any stage. Compaction is shared among as many
-// threads as the text has places to cut, however short the pieces.
+// refuses a text holding a NUL byte before any stage. The text is cut wherever it allows,
+// however short the pieces, which two threads share; the parts a run hands on as they
+// become final must make up the saved text.
 std::string compare_every_stage(const std::string& input) {
   difference_report report;
   // Half the inputs stand for a file whose final line feed loading dropped.
@@ -456,8 +459,13 @@ std::string compare_every_stage(const std::string& input) {
   const literal_model::pipeline_result whole =
       literal_model::run_pipeline(input, literal_model::rule_set::css_safe, line_end_dropped);
   std::string fast = input;
-  const minify_counts counts = minify_text(fast, line_end_dropped, work_sharing{4, 1});
+  std::string parts;
+  const minify_counts counts =
+      minify_text(fast, line_end_dropped, work_sharing{4, 1, 2},
+                  [&parts](std::string_view part) { parts.append(part); });
   report.compare("refused", counts.refused, whole.refused);
+  const bool cut = !whole.refused && find_cuts(input, 4, 1, true).size() > 1;
+  report.compare("parts handed on", parts, cut ? fast : std::string());
   if (whole.refused) {
     report.compare("refused text", fast, input);
     return report.str();
