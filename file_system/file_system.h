@@ -5,6 +5,8 @@
 #define FILE_SYSTEM_FILE_SYSTEM_H_
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,34 @@ enum class write_result { ok, cannot_open, write_failed, original_kept_aside };
 // either, and kept_copy names the file that holds them.
 write_result replace_file_contents(const std::string& path, std::string_view bytes,
                                    std::string& kept_copy);
+
+// A replace_file_contents whose new contents are written while they are still being made,
+// part after part, so that the disk's work overlaps the text's. It goes through a new file
+// beside the original, which nothing touches until finish puts that file in its place;
+// abandoned (destroyed unfinished), it removes the new file.
+class new_file_contents {
+ public:
+  // Opens the file at path and makes the new file; where either fails, or where the file
+  // must be overwritten in place (it has other links), nothing is made and every append is
+  // skipped.
+  explicit new_file_contents(const std::string& path);
+  ~new_file_contents();
+  new_file_contents(const new_file_contents&) = delete;
+  new_file_contents& operator=(const new_file_contents&) = delete;
+
+  // Writes bytes after those before; after a failed write nothing more is written.
+  void append(std::string_view bytes);
+
+  // After the last append: gives the new file everything the original has and puts it in
+  // its place, as replace_file_contents does. Nothing (std::nullopt) where the save must be
+  // made by replace_file_contents from the whole contents instead: nothing was begun, or
+  // the new file cannot be made the same as the original.
+  std::optional<write_result> finish();
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
 
 // Whether anything has that name: a file, a folder, a link, even one that leads nowhere.
 bool path_exists(const std::string& path);

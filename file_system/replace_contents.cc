@@ -5,6 +5,8 @@
 // way a full disk or an I/O error part way leaves the original byte for byte as it was.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -64,6 +66,16 @@ bool create(native_path path, bool owner_only, own_file& file) {
   return file.handle.valid();
 }
 
+// Gives the new file, written whole, everything the original has and puts it in the
+// original's place.
+rename_outcome put_new_file_in_place(const original_file& original, own_file& temporary) {
+  if (!give_metadata(original, temporary.handle)) return rename_outcome::not_possible;
+  if (!sync(temporary.handle) || !temporary.handle.close()) return rename_outcome::failed;
+  const rename_outcome outcome = put_in_place(std::exchange(temporary.name, {}), original);
+  if (outcome == rename_outcome::done) sync_folder(folder_of(original.path));
+  return outcome;
+}
+
 // Writes the new contents into a new file beside the original, gives it everything the
 // original has, and puts it in the original's place.
 rename_outcome replace_through_new_file(const original_file& original, std::string_view bytes) {
@@ -73,11 +85,7 @@ rename_outcome replace_through_new_file(const original_file& original, std::stri
     return rename_outcome::not_possible;
   }
   if (!write_at(temporary.handle, 0, bytes)) return rename_outcome::failed;
-  if (!give_metadata(original, temporary.handle)) return rename_outcome::not_possible;
-  if (!sync(temporary.handle) || !temporary.handle.close()) return rename_outcome::failed;
-  const rename_outcome outcome = put_in_place(std::exchange(temporary.name, {}), original);
-  if (outcome == rename_outcome::done) sync_folder(folder_of(original.path));
-  return outcome;
+  return put_new_file_in_place(original, temporary);
 }
 
 // Copies all of from into to, both from their first byte, and counts the bytes.
@@ -148,4 +156,44 @@ write_result replace_file_contents(const std::string& path, std::string_view byt
   if (renamed == rename_outcome::done) return write_result::ok;
   if (renamed == rename_outcome::failed) return write_result::write_failed;
   return overwrite_in_place(original, bytes, kept_copy);
+}
+
+struct new_file_contents::state {
+  original_file original;
+  own_file temporary;
+  std::uint64_t written = 0;
+  bool begun = false;
+  bool write_failed = false;
+};
+
+new_file_contents::new_file_contents(const std::string& path) : state_(std::make_unique<state>()) {
+  state& s = *state_;
+  // A new file put in the place of one of several links would leave the others behind.
+  s.begun = open_original(path, s.original) && s.original.links == 1 &&
+            create(name_for(folder_of(s.original.path), s.original.path, ""), false, s.temporary);
+}
+
+new_file_contents::~new_file_contents() = default;
+
+void new_file_contents::append(std::string_view bytes) {
+  if (state_ == nullptr || !state_->begun || state_->write_failed) return;
+  state_->write_failed = !write_at(state_->temporary.handle, state_->written, bytes);
+  state_->written += bytes.size();
+}
+
+std::optional<write_result> new_file_contents::finish() {
+  // Whatever comes of it, this save is over: its files are closed, and the new one is
+  // removed unless it took the original's place, before a save from the whole text begins.
+  const std::unique_ptr<state> s = std::move(state_);
+  if (s == nullptr || !s->begun) return std::nullopt;
+  if (s->write_failed) return write_result::write_failed;
+  switch (put_new_file_in_place(s->original, s->temporary)) {
+    case rename_outcome::done:
+      return write_result::ok;
+    case rename_outcome::failed:
+      return write_result::write_failed;
+    case rename_outcome::not_possible:
+      break;
+  }
+  return std::nullopt;
 }

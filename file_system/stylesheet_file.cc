@@ -2,6 +2,7 @@
 // itself is reached only through file_system.h, so this file is the same on every platform.
 #include "file_system/stylesheet_file.h"
 
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -21,12 +22,23 @@ read_result load_stylesheet(const std::string& path, std::size_t limit, std::str
 }
 
 write_result save_stylesheet(const std::string& path, const std::string& working_text,
-                             std::string* kept_copy) {
+                             std::string* kept_copy, new_file_contents* early) {
+  if (early != nullptr) {
+    if (const std::optional<write_result> result = early->finish()) return *result;
+  }
   std::string unused;
   std::string& copy = kept_copy != nullptr ? *kept_copy : unused;
   // No copy of the text where the file holds exactly the working text.
   return platform_uses_crlf() ? replace_file_contents(path, to_file_text(working_text), copy)
                               : replace_file_contents(path, working_text, copy);
+}
+
+void append_stylesheet_text(new_file_contents& early, std::string_view part) {
+  if (platform_uses_crlf()) {
+    early.append(to_file_text(part));
+  } else {
+    early.append(part);
+  }
 }
 
 bool to_working_text(std::string& bytes, bool fold_crlf) {
@@ -46,7 +58,7 @@ bool to_working_text(std::string& bytes, bool fold_crlf) {
   return true;
 }
 
-std::string to_file_text(const std::string& working_text) {
+std::string to_file_text(std::string_view working_text) {
   std::string file_text;
   std::size_t line_ends = 0;
   for (const char byte : working_text) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "file_system/file_system.h"
 
@@ -22,13 +23,20 @@ read_result load_stylesheet(const std::string& path, std::size_t limit, std::str
 // Replaces the contents of the file at path with working_text (on Windows each LF written
 // as CR LF), as replace_file_contents does; a symbolic link stays a link. On
 // original_kept_aside, *kept_copy (when given) names the file holding the old contents.
+// early (when given) is a save of the same file begun while the text was made, which
+// append_stylesheet_text gave all of working_text: it is finished, and only where it
+// cannot be is the save made from working_text.
 write_result save_stylesheet(const std::string& path, const std::string& working_text,
-                             std::string* kept_copy = nullptr);
+                             std::string* kept_copy = nullptr,
+                             new_file_contents* early = nullptr);
+
+// Appends a part of the text to a save begun early, as save_stylesheet writes it.
+void append_stylesheet_text(new_file_contents& early, std::string_view part);
 
 // The line-end handling, kept apart from the disk so that it can be checked on every
 // platform. to_working_text drops one final LF (and with fold_crlf first folds each CR LF
 // into LF) and returns whether it did; to_file_text turns each LF into CR LF.
 bool to_working_text(std::string& bytes, bool fold_crlf);
-std::string to_file_text(const std::string& working_text);
+std::string to_file_text(std::string_view working_text);
 
 #endif  // FILE_SYSTEM_STYLESHEET_FILE_H_

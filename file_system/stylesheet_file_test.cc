@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "minifier/text_limits.h"
@@ -82,6 +83,19 @@ TEST(ToFileText, WritesEachLineFeedAsCrLfAndFoldsBack) {
   }
 }
 
+// Saves text as the tool saves a large one: begun before the text is whole, in parts.
+write_result save_in_parts(const std::string& path, const std::string& text) {
+  new_file_contents early(path);
+  for (std::size_t at = 0; at < text.size(); at += 4096) {
+    append_stylesheet_text(early, std::string_view(text).substr(at, 4096));
+  }
+  return save_stylesheet(path, text, nullptr, &early);
+}
+
+write_result save(const std::string& path, const std::string& text, bool in_parts) {
+  return in_parts ? save_in_parts(path, text) : save_stylesheet(path, text);
+}
+
 class StylesheetFile : public testing::Test {
  protected:
   std::string make_file(const std::string& name, const std::string& bytes) const {
@@ -154,12 +168,29 @@ TEST_F(StylesheetFile, ReadLimitCountsTheFileBytes) {
 
 TEST_F(StylesheetFile, SaveReplacesTheContentsAndLeavesNothingBehind) {
   const std::string path = make_file("site.css", "a {\n  color : red ;\n}\n");
-  EXPECT_EQ(save_stylesheet(path, "a{color:red}"), write_result::ok);
-  EXPECT_EQ(read_file(path), "a{color:red}");
-  EXPECT_EQ(save_stylesheet(path, "a\nb"), write_result::ok);
-  EXPECT_EQ(read_file(path), platform_uses_crlf() ? "a\r\nb" : "a\nb");
-  EXPECT_EQ(save_stylesheet(path, ""), write_result::ok);
-  EXPECT_EQ(read_file(path), "");
+  const std::string long_text(10000, 'x');
+  for (const bool in_parts : {false, true}) {
+    SCOPED_TRACE(in_parts ? "in parts" : "whole");
+    EXPECT_EQ(save(path, "a{color:red}", in_parts), write_result::ok);
+    EXPECT_EQ(read_file(path), "a{color:red}");
+    EXPECT_EQ(save(path, "a\nb", in_parts), write_result::ok);
+    EXPECT_EQ(read_file(path), platform_uses_crlf() ? "a\r\nb" : "a\nb");
+    EXPECT_EQ(save(path, long_text, in_parts), write_result::ok);
+    EXPECT_EQ(read_file(path), long_text);
+    EXPECT_EQ(save(path, "", in_parts), write_result::ok);
+    EXPECT_EQ(read_file(path), "");
+    EXPECT_EQ(folder_names(folder_), std::vector<std::string>{"site.css"});
+  }
+}
+
+TEST_F(StylesheetFile, SaveBegunEarlyAndGivenUpLeavesTheOriginal) {
+  // The text did not get shorter, or its last part never came: the save is not finished.
+  const std::string path = make_file("site.css", "a {\n  color : red ;\n}\n");
+  {
+    new_file_contents early(path);
+    append_stylesheet_text(early, "a{color:red}");
+  }
+  EXPECT_EQ(read_file(path), "a {\n  color : red ;\n}\n");
   EXPECT_EQ(folder_names(folder_), std::vector<std::string>{"site.css"});
 }
 
@@ -167,10 +198,14 @@ TEST_F(StylesheetFile, LinkedFileIsWrittenInPlaceUnderEveryName) {
   // A file of its own renamed over one name would leave the other with the old text.
   const std::string path = make_file("site.css", "a {\n  color : red ;\n}\n");
   fs::create_hard_link(path, folder_ / "other.css");
-  EXPECT_EQ(save_stylesheet(path, "a{color:red}"), write_result::ok);
-  EXPECT_EQ(read_file(path), "a{color:red}");
-  EXPECT_EQ(read_file(folder_ / "other.css"), "a{color:red}");
-  EXPECT_EQ(folder_names(folder_), (std::vector<std::string>{"other.css", "site.css"}));
+  for (const bool in_parts : {false, true}) {
+    SCOPED_TRACE(in_parts ? "in parts" : "whole");
+    const std::string text = in_parts ? "b{color:red}" : "a{color:red}";
+    EXPECT_EQ(save(path, text, in_parts), write_result::ok);
+    EXPECT_EQ(read_file(path), text);
+    EXPECT_EQ(read_file(folder_ / "other.css"), text);
+    EXPECT_EQ(folder_names(folder_), (std::vector<std::string>{"other.css", "site.css"}));
+  }
 }
 
 TEST_F(StylesheetFile, LongestFileNamesCanBeSaved) {
@@ -261,18 +296,21 @@ TEST_F(StylesheetFile, SaveUnderRefusalsAndLimits) {
                               fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);
   std::string not_run;
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.name);
-    const int status = run_in_child([&] {
-      if (r.prepare != nullptr) r.prepare(r.path);
-      return save_stylesheet(r.path.string(), r.new_text) == r.result ? 0 : 1;
-    }, r.unprivileged);
-    if (status == cannot_become_nobody) {
-      not_run += std::string(" ") + r.name + ";";
-      continue;
+  for (const bool in_parts : {false, true}) {
+    for (const row& r : rows) {
+      SCOPED_TRACE(std::string(r.name) + (in_parts ? ", in parts" : ", whole"));
+      if (read_file(r.path) != original) write_file(r.path, original);
+      const int status = run_in_child([&] {
+        if (r.prepare != nullptr) r.prepare(r.path);
+        return save(r.path.string(), r.new_text, in_parts) == r.result ? 0 : 1;
+      }, r.unprivileged);
+      if (status == cannot_become_nobody) {
+        if (!in_parts) not_run += std::string(" ") + r.name + ";";
+        continue;
+      }
+      EXPECT_EQ(status, 0);
+      EXPECT_EQ(read_file(r.path), r.result == write_result::ok ? r.new_text : original);
     }
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(read_file(r.path), r.result == write_result::ok ? r.new_text : original);
   }
   EXPECT_EQ(folder_names(folder_),
             (std::vector<std::string>{"locked", "site.css", "written.css"}));
@@ -285,12 +323,16 @@ TEST_F(StylesheetFile, SymbolicLinkStaysALinkAndItsTargetChanges) {
   fs::create_directory(folder_ / "links");
   const fs::path link = folder_ / "links" / "site.css";
   fs::create_symlink(fs::path("..") / "real.css", link);
-  EXPECT_EQ(save_stylesheet(link.string(), "a{color:red}"), write_result::ok);
-  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
-  EXPECT_EQ(fs::read_symlink(link), fs::path("..") / "real.css");
-  EXPECT_EQ(read_file(target), "a{color:red}");
-  EXPECT_EQ(folder_names(folder_ / "links"), std::vector<std::string>{"site.css"});
-  EXPECT_EQ(folder_names(folder_), (std::vector<std::string>{"links", "real.css"}));
+  for (const bool in_parts : {false, true}) {
+    SCOPED_TRACE(in_parts ? "in parts" : "whole");
+    const std::string text = in_parts ? "b{color:red}" : "a{color:red}";
+    EXPECT_EQ(save(link.string(), text, in_parts), write_result::ok);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    EXPECT_EQ(fs::read_symlink(link), fs::path("..") / "real.css");
+    EXPECT_EQ(read_file(target), text);
+    EXPECT_EQ(folder_names(folder_ / "links"), std::vector<std::string>{"site.css"});
+    EXPECT_EQ(folder_names(folder_), (std::vector<std::string>{"links", "real.css"}));
+  }
 }
 
 TEST_F(StylesheetFile, SaveKeepsPermissionBits) {
@@ -299,7 +341,7 @@ TEST_F(StylesheetFile, SaveKeepsPermissionBits) {
   for (const mode_t mode : modes) {
     SCOPED_TRACE(mode);
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
-    EXPECT_EQ(save_stylesheet(path, "a{color:red}"), write_result::ok);
+    EXPECT_EQ(save(path, "a{color:red}", (mode & 04) != 0), write_result::ok);
     struct stat status;
     ASSERT_EQ(::stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, mode);
@@ -314,12 +356,16 @@ TEST_F(StylesheetFile, SaveByRootKeepsAnotherUsersFile) {
   if (!find_nobody(uid, gid)) GTEST_SKIP() << "no user nobody to give the file to";
   const std::string path = make_file("site.css", "a {\n  color : red ;\n}\n");
   ASSERT_EQ(::chown(path.c_str(), uid, gid), 0);
-  EXPECT_EQ(save_stylesheet(path, "b{}"), write_result::ok);
-  struct stat status;
-  ASSERT_EQ(::stat(path.c_str(), &status), 0);
-  EXPECT_EQ(status.st_uid, uid);
-  EXPECT_EQ(status.st_gid, gid);
-  EXPECT_EQ(read_file(path), "b{}");
+  for (const bool in_parts : {false, true}) {
+    SCOPED_TRACE(in_parts ? "in parts" : "whole");
+    const std::string text = in_parts ? "c{}" : "b{}";
+    EXPECT_EQ(save(path, text, in_parts), write_result::ok);
+    struct stat status;
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, uid);
+    EXPECT_EQ(status.st_gid, gid);
+    EXPECT_EQ(read_file(path), text);
+  }
 }
 
 #endif  // !defined(_WIN32)
