@@ -4,8 +4,10 @@
 #include "driver/run_cssqueeze.h"
 
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "driver/command_line.h"
 #include "driver/console_report.h"
@@ -54,10 +56,12 @@ bool load(const std::string& path, std::string& working_text, std::int32_t& load
   return true;
 }
 
-// Saves the shorter text; says so when the file kept its former contents.
-void save(const std::string& path, const std::string& working_text, std::ostream& out) {
+// Saves the shorter text, finishing the save begun early when there is one; says so when
+// the file kept its former contents.
+void save(const std::string& path, const std::string& working_text, new_file_contents* early,
+          std::ostream& out) {
   std::string kept_copy;
-  switch (save_stylesheet(path, working_text, &kept_copy)) {
+  switch (save_stylesheet(path, working_text, &kept_copy, early)) {
     case write_result::ok:
       break;
     case write_result::cannot_open:
@@ -78,7 +82,24 @@ void minify(const std::string& path, std::ostream& out) {
   bool line_end_dropped = false;
   if (!load(path, working_text, loaded_length, line_end_dropped, out)) return;
 
-  const minify_counts counts = minify_text(working_text, line_end_dropped);
+  // A text large enough to be worked on in pieces is written into the new file beside the
+  // original while its last pieces are still being worked on, so that the disk's work and
+  // the text's overlap. That file takes the original's place only if the save comes to be;
+  // otherwise it goes, and a part that could not be written makes the save start over from
+  // the whole text.
+  std::unique_ptr<new_file_contents> early;
+  bool early_whole = true;
+  const auto write_early = [&](std::string_view part) {
+    if (!early_whole) return;
+    try {
+      if (early == nullptr) early = std::make_unique<new_file_contents>(path);
+      append_stylesheet_text(*early, part);
+    } catch (const std::bad_alloc&) {
+      early_whole = false;
+    }
+  };
+  const minify_counts counts =
+      minify_text(working_text, line_end_dropped, sharing_for_this_machine(), write_early);
   if (counts.refused) {
     out << not_text_message << std::endl;
     return;
@@ -91,7 +112,7 @@ void minify(const std::string& path, std::ostream& out) {
                "no useless charachter found.");
 
   if (report_totals(out, loaded_length, to_count(working_text.size()))) {
-    save(path, working_text, out);
+    save(path, working_text, early_whole ? early.get() : nullptr, out);
   }
 }
 
