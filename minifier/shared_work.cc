@@ -35,9 +35,11 @@
 
 namespace {
 
-// How far past each even share a cut is looked for. Real stylesheets end a rule every few
-// hundred bytes; a text with no place to cut (one long line, say) is not read twice.
+// How far past the even shares, all together, cuts are looked for, and at least how far
+// past each. Real stylesheets end a rule every few hundred bytes; a text with no place to
+// cut (one long line, say) is read byte by byte no more than about this far.
 constexpr std::size_t search_span = std::size_t{1} << 20;
+constexpr std::size_t shortest_span = std::size_t{64} << 10;
 
 bool is_layout(char byte) { return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' '; }
 
@@ -145,12 +147,14 @@ std::size_t find_cut(const char* text, std::size_t size, std::size_t from, std::
 std::vector<std::size_t> find_cuts(std::string_view text, std::size_t pieces,
                                    std::size_t smallest_piece, bool with_comments) {
   const std::size_t end = text.size();
+  const std::size_t span =
+      std::max(search_span / std::max<std::size_t>(pieces - 1, 1), shortest_span);
   std::vector<std::size_t> cuts{0};
   for (std::size_t k = 1; k < pieces; ++k) {
     const std::size_t from = std::max(end / pieces * k, cuts.back() + smallest_piece);
     if (from >= end) break;
     const std::size_t at =
-        find_cut(text.data(), end, from, std::min(end, from + search_span), with_comments);
+        find_cut(text.data(), end, from, std::min(end, from + span), with_comments);
     if (at != 0) cuts.push_back(at);
   }
   return cuts;
