@@ -85,8 +85,8 @@ void minify(const std::string& path, std::ostream& out) {
   // A text large enough to be worked on in pieces is written into the new file beside the
   // original while its last pieces are still being worked on, so that the disk's work and
   // the text's overlap. That file takes the original's place only if the save comes to be;
-  // otherwise it goes, and a part that could not be written makes the save start over from
-  // the whole text.
+  // otherwise it goes. A part that could not be handed to it (no memory for the CR LF copy
+  // Windows writes) leaves the save to the whole text.
   std::unique_ptr<new_file_contents> early;
   bool early_whole = true;
   const auto write_early = [&](std::string_view part) {

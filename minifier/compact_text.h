@@ -31,9 +31,10 @@ compaction_result compact_text(std::string& working_text);
 compaction_result compact_bytes(char* text, std::size_t& size);
 
 // compact_bytes with the work cut into up to `pieces` pieces, each at least smallest_piece
-// bytes long, shared among up to `threads` threads. The text is cut only where each piece compacts alone exactly
-// as it does inside the whole (see shared_work.cc); where no such place is near enough,
-// fewer pieces are made, down to one. The result is compact_bytes's, byte for byte.
+// bytes long, shared among up to `threads` threads. The text is cut only where each piece
+// compacts alone exactly as it does inside the whole (see shared_work.cc); where no such
+// place is near enough, fewer pieces are made, down to one. The result is compact_bytes's,
+// byte for byte.
 compaction_result compact_text_shared(char* text, std::size_t& size, std::size_t pieces,
                                       std::size_t smallest_piece, std::size_t threads);
 

@@ -216,9 +216,10 @@ compaction_result compact_text_shared(char* text, std::size_t& size, std::size_t
   const std::vector<std::size_t> cuts =
       find_cuts(std::string_view(text, size), pieces, smallest_piece, false);
   std::vector<compaction_result> results(cuts.size());
-  share_work(text, cuts, threads, size, [&results](std::size_t k, char* bytes, std::size_t& length) {
-    results[k] = compact_bytes(bytes, length);
-  });
+  share_work(text, cuts, threads, size,
+             [&results](std::size_t k, char* bytes, std::size_t& length) {
+               results[k] = compact_bytes(bytes, length);
+             });
   compaction_result total;
   for (const compaction_result& part : results) {
     total.string_count += part.string_count;
