@@ -66,6 +66,11 @@ bool create(native_path path, bool owner_only, own_file& file) {
   return file.handle.valid();
 }
 
+// Makes the new file for the original's new contents, beside it.
+bool create_beside(const original_file& original, own_file& file) {
+  return create(name_for(folder_of(original.path), original.path, ""), false, file);
+}
+
 // Gives the new file, written whole, everything the original has and puts it in the
 // original's place.
 rename_outcome put_new_file_in_place(const original_file& original, own_file& temporary) {
@@ -81,7 +86,7 @@ rename_outcome put_new_file_in_place(const original_file& original, own_file& te
 rename_outcome replace_through_new_file(const original_file& original, std::string_view bytes) {
   own_file temporary;
   // A folder that refuses a new file may still let the file itself be written.
-  if (!create(name_for(folder_of(original.path), original.path, ""), false, temporary)) {
+  if (!create_beside(original, temporary)) {
     return rename_outcome::not_possible;
   }
   if (!write_at(temporary.handle, 0, bytes)) return rename_outcome::failed;
@@ -170,7 +175,7 @@ new_file_contents::new_file_contents(const std::string& path) : state_(std::make
   state& s = *state_;
   // A new file put in the place of one of several links would leave the others behind.
   s.begun = open_original(path, s.original) && s.original.links == 1 &&
-            create(name_for(folder_of(s.original.path), s.original.path, ""), false, s.temporary);
+            create_beside(s.original, s.temporary);
 }
 
 new_file_contents::~new_file_contents() = default;
