@@ -20,6 +20,9 @@
 # executable (an older build, say), it is timed in the same turns and gets a column too.
 # With LINKED=1 the file the tool works on has a second hard link, so that its save goes the
 # way of a copy aside and an overwrite in place instead of a rename.
+# With KINDS, each turn also runs the tool on the typical file of the same size in the same
+# place ("typical"; its last column is the kind against it): the machine's speed drifts over
+# minutes, so only times taken side by side tell how far a kind is from typical CSS.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -45,6 +48,8 @@ if [[ -n "${KINDS:-}" ]]; then
     "$build/bench/make_stylesheet" "$disk/inputs/$kind.css" "${MEGABYTES:-100}" "$kind" >/dev/null
     inputs+=("$disk/inputs/$kind.css")
   done
+  typical="$disk/inputs/typical.css"
+  [[ -f "$typical" ]] || "$build/bench/make_stylesheet" "$typical" "${MEGABYTES:-100}" typical >/dev/null
 elif [[ -n "${REAL:-}" ]]; then
   source "$repo/scripts/lib/frameworks.sh"
   mkdir -p "$repo/bench/peers/data"
@@ -74,10 +79,11 @@ seconds() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
 
-# timed_on_copy COMMAND: the seconds COMMAND takes on a fresh work.css in $folder (with its
-# second link under LINKED, and on the disk synced first, so that no earlier write is timed).
+# timed_on_copy COMMAND [SOURCE]: the seconds COMMAND takes on a fresh work.css copied from
+# SOURCE (default original.css) in $folder (with its second link under LINKED, and on the
+# disk synced first, so that no earlier write is timed).
 timed_on_copy() {
-  cp "$folder/original.css" "$folder/work.css"
+  cp "$folder/${2:-original.css}" "$folder/work.css"
   [[ -n "${LINKED:-}" ]] && ln -f "$folder/work.css" "$folder/link.css"
   [[ $place == disk ]] && sync
   seconds "$1" "$folder/work.css"
@@ -85,6 +91,7 @@ timed_on_copy() {
 
 printf '%-28s %-7s %9s %9s %7s %9s %7s %9s %7s' file place tool floor ratio copy ratio io ratio
 if [[ -n "${BEFORE:-}" ]]; then printf ' %9s %7s' before ratio; fi
+if [[ -n "${typical:-}" ]]; then printf ' %9s %7s' typical ratio; fi
 printf '\n'
 for input in "${inputs[@]}"; do
   name="$(basename "$input" .css)"
@@ -92,9 +99,10 @@ for input in "${inputs[@]}"; do
     folder="$memory"
     [[ $place == disk ]] && folder="$disk"
     cp "$input" "$folder/original.css"
+    [[ -n "${typical:-}" ]] && cp "$typical" "$folder/typical.css"
     sync_flag=()
     [[ $place == disk ]] && sync_flag=(--fsync)
-    tool_times=() floor_times=() copy_times=() io_times=() before_times=()
+    tool_times=() floor_times=() copy_times=() io_times=() before_times=() typical_times=()
     for ((run = 1; run <= runs; run++)); do
       tool_times+=("$(timed_on_copy "$build/cssqueeze")")
       rm -f "$folder/floor.css"
@@ -113,7 +121,12 @@ for input in "${inputs[@]}"; do
         before_times+=("$(timed_on_copy "$BEFORE")")
         before_note=", before ${before_times[-1]} s"
       fi
-      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s, copy ${copy_times[-1]} s, io ${io_times[-1]} s$before_note" >&2
+      typical_note=""
+      if [[ -n "${typical:-}" ]]; then
+        typical_times+=("$(timed_on_copy "$build/cssqueeze" typical.css)")
+        typical_note=", typical ${typical_times[-1]} s"
+      fi
+      echo "  $name $place run $run: tool ${tool_times[-1]} s, floor ${floor_times[-1]} s, copy ${copy_times[-1]} s, io ${io_times[-1]} s$before_note$typical_note" >&2
     done
     tool=$(printf '%s\n' "${tool_times[@]}" | median)
     floor=$(printf '%s\n' "${floor_times[@]}" | median)
@@ -124,6 +137,10 @@ for input in "${inputs[@]}"; do
     if [[ -n "${BEFORE:-}" ]]; then
       before=$(printf '%s\n' "${before_times[@]}" | median)
       printf ' %9s %7.2f' "$before" "$(ratio "$before" "$floor")"
+    fi
+    if [[ -n "${typical:-}" ]]; then
+      typical_median=$(printf '%s\n' "${typical_times[@]}" | median)
+      printf ' %9s %7.2f' "$typical_median" "$(ratio "$tool" "$typical_median")"
     fi
     printf '\n'
     rm -f "$folder"/*.css
