@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 struct compaction_result {
   std::int32_t string_count = 0;   // complete strings, whose contents were left alone
@@ -34,8 +36,10 @@ compaction_result compact_bytes(char* text, std::size_t& size);
 // bytes long, shared among up to `threads` threads. The text is cut only where each piece
 // compacts alone exactly as it does inside the whole (see shared_work.cc); where no such
 // place is near enough, fewer pieces are made, down to one. The result is compact_bytes's,
-// byte for byte.
-compaction_result compact_text_shared(char* text, std::size_t& size, std::size_t pieces,
-                                      std::size_t smallest_piece, std::size_t threads);
+// byte for byte. When the text is cut, done_piece (when given) gets each piece once it is
+// final, as share_work hands them on (shared_work.h); a text left whole never reaches it.
+compaction_result compact_text_shared(
+    char* text, std::size_t& size, std::size_t pieces, std::size_t smallest_piece,
+    std::size_t threads, const std::function<void(std::string_view)>& done_piece = {});
 
 #endif  // MINIFIER_COMPACT_TEXT_H_

@@ -32,9 +32,20 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped,
   }
   bool ends_open = false;
   bool charset_after_comments = false;
+  // The first part alone tells whether the label came to the front: it ends with the '}'
+  // before the first cut, which the label does not hold.
+  bool first_part = true;
+  const auto pass_on = [&](std::string_view part) {
+    if (first_part && !began_with_charset && part.starts_with(charset)) final_parts(" ");
+    first_part = false;
+    final_parts(part);
+  };
+  const std::function<void(std::string_view)> hand_on =
+      final_parts ? std::function<void(std::string_view)>(pass_on)
+                  : std::function<void(std::string_view)>();
   // A large text is cut for both stages at once where no comment can be open across a cut.
   // Where it cannot be, comments go in one piece and compaction looks for cuts of its own
-  // in what is left.
+  // in what is left; its pieces are then handed on instead, as they become final.
   const std::vector<std::size_t> cuts =
       find_cuts(working_text, sharing.pieces, sharing.smallest_piece, true);
   std::vector<minify_counts> parts(cuts.size());
@@ -50,21 +61,12 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped,
         cuts.size() > 1
             ? compact_bytes(bytes, length)
             : compact_text_shared(bytes, length, sharing.pieces, sharing.smallest_piece,
-                                  sharing.threads);
+                                  sharing.threads, hand_on);
     parts[k].string_count = compaction.string_count;
     parts[k].removal_count = compaction.removal_count;
   };
-  // The first piece alone tells whether the label came to the front: it ends with the '}'
-  // before the first cut, which the label does not hold.
-  bool first_part = true;
-  const auto pass_on = [&](std::string_view part) {
-    if (first_part && !began_with_charset && part.starts_with(charset)) final_parts(" ");
-    first_part = false;
-    final_parts(part);
-  };
   share_work(working_text.data(), cuts, sharing.threads, size, minify_piece,
-             cuts.size() > 1 && final_parts ? std::function<void(std::string_view)>(pass_on)
-                                            : std::function<void(std::string_view)>());
+             cuts.size() > 1 ? hand_on : std::function<void(std::string_view)>());
   working_text.resize(size);
   for (const minify_counts& part : parts) {
     counts.comment_count += part.comment_count;

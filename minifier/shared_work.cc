@@ -212,14 +212,17 @@ void share_work(char* text, const std::vector<std::size_t>& cuts, std::size_t th
 }
 
 compaction_result compact_text_shared(char* text, std::size_t& size, std::size_t pieces,
-                                      std::size_t smallest_piece, std::size_t threads) {
+                                      std::size_t smallest_piece, std::size_t threads,
+                                      const std::function<void(std::string_view)>& done_piece) {
   const std::vector<std::size_t> cuts =
       find_cuts(std::string_view(text, size), pieces, smallest_piece, false);
   std::vector<compaction_result> results(cuts.size());
-  share_work(text, cuts, threads, size,
-             [&results](std::size_t k, char* bytes, std::size_t& length) {
-               results[k] = compact_bytes(bytes, length);
-             });
+  share_work(
+      text, cuts, threads, size,
+      [&results](std::size_t k, char* bytes, std::size_t& length) {
+        results[k] = compact_bytes(bytes, length);
+      },
+      cuts.size() > 1 ? done_piece : std::function<void(std::string_view)>());
   compaction_result total;
   for (const compaction_result& part : results) {
     total.string_count += part.string_count;

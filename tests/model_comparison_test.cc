@@ -464,10 +464,9 @@ std::string compare_every_stage(const std::string& input) {
       minify_text(fast, line_end_dropped, work_sharing{4, 1, 2},
                   [&parts](std::string_view part) { parts.append(part); });
   report.compare("refused", counts.refused, whole.refused);
-  const bool cut = !whole.refused && find_cuts(input, 4, 1, true).size() > 1;
-  report.compare("parts handed on", parts, cut ? fast : std::string());
   if (whole.refused) {
     report.compare("refused text", fast, input);
+    report.compare("parts handed on", parts, std::string());
     return report.str();
   }
   std::string model = input;
@@ -475,6 +474,11 @@ std::string compare_every_stage(const std::string& input) {
   report.compare("comment count", remove_comments(without_comments),
                  remove_comments_as_the_model_does(model));
   report.compare("text without comments", without_comments, model);
+  // Cut for both stages, or else for compaction in what the comments leave.
+  if (whole.line_end_kept) model += '\n';
+  const bool cut =
+      find_cuts(input, 4, 1, true).size() > 1 || find_cuts(model, 4, 1, false).size() > 1;
+  report.compare("parts handed on", parts, cut ? fast : std::string());
   report.compare("saved text", fast, whole.final_text);
   report.compare("line end kept", counts.line_end_kept, whole.line_end_kept);
   report.compare("whole run's comment count", counts.comment_count, whole.comment_count);
