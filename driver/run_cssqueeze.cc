@@ -82,11 +82,11 @@ void minify(const std::string& path, std::ostream& out) {
   bool line_end_dropped = false;
   if (!load(path, working_text, loaded_length, line_end_dropped, out)) return;
 
-  // A text large enough to be worked on in pieces is written into the new file beside the
-  // original while its last pieces are still being worked on, so that the disk's work and
-  // the text's overlap. That file takes the original's place only if the save comes to be;
-  // otherwise it goes. A part that could not be handed to it (no memory for the CR LF copy
-  // Windows writes) leaves the save to the whole text.
+  // A large text is written into the new file beside the original while the rest of it is
+  // still being worked on, so that the disk's work and the text's overlap. That file takes
+  // the original's place only if the save comes to be; otherwise it goes. A part that
+  // could not be handed to it (no memory for the CR LF copy Windows writes) leaves the save
+  // to the whole text.
   std::unique_ptr<new_file_contents> early;
   bool early_whole = true;
   const auto write_early = [&](std::string_view part) {

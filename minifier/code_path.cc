@@ -1,6 +1,7 @@
 #include "minifier/code_path.h"
 
 #include <cstdlib>
+#include <functional>
 #include <string_view>
 
 #include "minifier/comments.h"
@@ -62,14 +63,21 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
   return count;
 }
 
-compaction_result compact_bytes(char* text, std::size_t& size) {
+compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
+                                const std::function<void(std::size_t)>& finished) {
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
-  if (chosen_code_path() == code_path::avx2) return avx2::compact_bytes(text, size);
+  if (chosen_code_path() == code_path::avx2) return avx2::compact_bytes(text, size, step, finished);
 #endif
 #if defined(CSSQUEEZE_HAS_SSSE3_PATH)
-  if (chosen_code_path() == code_path::ssse3) return ssse3::compact_bytes(text, size);
+  if (chosen_code_path() == code_path::ssse3) {
+    return ssse3::compact_bytes(text, size, step, finished);
+  }
 #endif
-  return baseline::compact_bytes(text, size);
+  return baseline::compact_bytes(text, size, step, finished);
+}
+
+compaction_result compact_bytes(char* text, std::size_t& size) {
+  return compact_bytes(text, size, size, {});
 }
 
 compaction_result compact_text(std::string& working_text) {

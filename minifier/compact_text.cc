@@ -34,6 +34,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "minifier/bit_tricks.h"
@@ -61,8 +62,9 @@ class compaction {
   compaction(char* text, std::size_t size, selector_colons& colons)
       : text_(text), size_(size), view_(text, size), colons_(colons) {}
 
-  void run() {
-    while (read_ < size_) {
+  // Reads the text up to `until` (a little past it where a block or a long gap goes on).
+  void run(std::size_t until) {
+    while (read_ < until) {
       // Past the end of the text the block reads ',': a delimiter that pulls space away
       // and is not '}', just as the end of the text does for the gap before it.
       const compaction_block block(view_, read_, ',');
@@ -251,13 +253,21 @@ class compaction {
 
 }  // namespace
 
-compaction_result compact_bytes(char* text, std::size_t& size) {
+compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
+                                const std::function<void(std::size_t)>& finished) {
   // Apart from the sweep, whose state then never leaves it: the look-ahead is the one call
   // the sweep makes, and were the sweep's address passed, every store into the text would
-  // make the compiler read the sweep's state again.
+  // make the compiler read the sweep's state again. For the same reason the sweep is run
+  // from one place, in one loop, so that it stays inline.
   selector_colons colons;
   compaction sweep(text, size, colons);
-  sweep.run();
+  if (step == 0) step = size;
+  for (std::size_t until = std::min(step, size);;) {
+    sweep.run(until);
+    if (until == size) break;
+    finished(sweep.length());
+    until = size - until > step ? until + step : size;
+  }
   const std::size_t removed = size - sweep.length();
   size = sweep.length();
   return {to_count(sweep.string_count()), to_count(removed)};

@@ -32,12 +32,20 @@ compaction_result compact_text(std::string& working_text);
 // their number.
 compaction_result compact_bytes(char* text, std::size_t& size);
 
+// compact_bytes that, after each `step` bytes read, calls finished(n) when text[0, n) has
+// become final: the sweep never writes there again. Called on this thread.
+compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
+                                const std::function<void(std::size_t)>& finished);
+
 // compact_bytes with the work cut into up to `pieces` pieces, each at least smallest_piece
 // bytes long, shared among up to `threads` threads. The text is cut only where each piece
 // compacts alone exactly as it does inside the whole (see shared_work.cc); where no such
 // place is near enough, fewer pieces are made, down to one. The result is compact_bytes's,
-// byte for byte. When the text is cut, done_piece (when given) gets each piece once it is
-// final, as share_work hands them on (shared_work.h); a text left whole never reaches it.
+// byte for byte. done_piece (when given) gets the text as it becomes final, part after
+// part, one call at a time: the pieces of a cut text as share_work hands them on
+// (shared_work.h); a text left whole but longer than smallest_piece, with more than one
+// thread, from a second thread while the first compacts it. A text of one smallest piece
+// or less never reaches it.
 compaction_result compact_text_shared(
     char* text, std::size_t& size, std::size_t pieces, std::size_t smallest_piece,
     std::size_t threads, const std::function<void(std::string_view)>& done_piece = {});

@@ -45,7 +45,8 @@ minify_counts minify_text(std::string& working_text, bool line_end_dropped,
                   : std::function<void(std::string_view)>();
   // A large text is cut for both stages at once where no comment can be open across a cut.
   // Where it cannot be, comments go in one piece and compaction looks for cuts of its own
-  // in what is left; its pieces are then handed on instead, as they become final.
+  // in what is left; its pieces, or its text as it goes where it finds none, are then
+  // handed on instead, as they become final.
   const std::vector<std::size_t> cuts =
       find_cuts(working_text, sharing.pieces, sharing.smallest_piece, true);
   std::vector<minify_counts> parts(cuts.size());

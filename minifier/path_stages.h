@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "minifier/compact_text.h"
@@ -34,15 +35,18 @@
 
 namespace baseline {
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open);
-compaction_result compact_bytes(char* text, std::size_t& size);
+compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
+                                const std::function<void(std::size_t)>& finished);
 }  // namespace baseline
 namespace ssse3 {
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open);
-compaction_result compact_bytes(char* text, std::size_t& size);
+compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
+                                const std::function<void(std::size_t)>& finished);
 }  // namespace ssse3
 namespace avx2 {
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open);
-compaction_result compact_bytes(char* text, std::size_t& size);
+compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
+                                const std::function<void(std::size_t)>& finished);
 }  // namespace avx2
 
 #endif  // MINIFIER_PATH_STAGES_H_

@@ -21,6 +21,7 @@
 // found the piece before grows instead.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <mutex>
@@ -211,11 +212,71 @@ void share_work(char* text, const std::vector<std::size_t>& cuts, std::size_t th
   size = placed;
 }
 
+namespace {
+
+// Compacts the text on this thread while another hands on what has become final, so that
+// a text with no place to cut (one long line) is saved as it is compacted, not after.
+// A part is handed on once a step has grown the final text by a step, and a block at the
+// least (a write of a few bytes is not worth a wake-up; the first part then always holds
+// enough of the text to tell how it begins), and the rest at the end.
+compaction_result compact_handing_on(char* text, std::size_t& size, std::size_t step,
+                                     const std::function<void(std::string_view)>& done_piece) {
+  constexpr std::size_t smallest_part = 64;
+  std::mutex turn;
+  std::condition_variable grown;
+  std::size_t final_length = 0;  // under turn, as is ended
+  bool ended = false;
+  const auto hand_on = [&] {
+    std::size_t passed_on = 0;
+    std::unique_lock<std::mutex> lock(turn);
+    while (true) {
+      grown.wait(lock, [&] { return final_length > passed_on || ended; });
+      const std::size_t length = final_length;
+      const bool last = ended;
+      lock.unlock();
+      if (length > passed_on) done_piece(std::string_view(text + passed_on, length - passed_on));
+      passed_on = length;
+      if (last) return;
+      lock.lock();
+    }
+  };
+  std::thread helper;
+  try {
+    helper = std::thread(hand_on);
+  } catch (const std::system_error&) {  // then all of it at the end, on this thread
+    const compaction_result result = compact_bytes(text, size);
+    done_piece(std::string_view(text, size));
+    return result;
+  }
+  std::size_t published = 0;
+  const compaction_result result =
+      compact_bytes(text, size, step, [&](std::size_t length) {
+        if (length - published < std::max(step, smallest_part)) return;
+        published = length;
+        const std::lock_guard<std::mutex> lock(turn);
+        final_length = length;
+        grown.notify_one();
+      });
+  {
+    const std::lock_guard<std::mutex> lock(turn);
+    final_length = size;
+    ended = true;
+    grown.notify_one();
+  }
+  helper.join();
+  return result;
+}
+
+}  // namespace
+
 compaction_result compact_text_shared(char* text, std::size_t& size, std::size_t pieces,
                                       std::size_t smallest_piece, std::size_t threads,
                                       const std::function<void(std::string_view)>& done_piece) {
   const std::vector<std::size_t> cuts =
       find_cuts(std::string_view(text, size), pieces, smallest_piece, false);
+  if (cuts.size() == 1 && done_piece && threads > 1 && size > smallest_piece) {
+    return compact_handing_on(text, size, smallest_piece, done_piece);
+  }
   std::vector<compaction_result> results(cuts.size());
   share_work(
       text, cuts, threads, size,
