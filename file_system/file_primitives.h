@@ -68,6 +68,11 @@ bool write_at(scoped_file& file, std::uint64_t offset, std::string_view bytes);
 // Makes what was written durable.
 bool sync(scoped_file& file);
 
+// Asks the system to begin writing bytes [offset, offset + length) to the disk now, and
+// returns without waiting: a sync later then has less left to wait for. Nothing where the
+// system offers no such request.
+void start_writing_back(scoped_file& file, std::uint64_t offset, std::uint64_t length);
+
 // Cuts the file to length bytes.
 bool cut(scoped_file& file, std::uint64_t length);
 

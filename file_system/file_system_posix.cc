@@ -221,6 +221,15 @@ bool write_at(scoped_file& file, std::uint64_t offset, std::string_view bytes) {
 
 bool sync(scoped_file& file) { return ::fsync(file.get()) == 0; }
 
+void start_writing_back(scoped_file& file, std::uint64_t offset, std::uint64_t length) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  ::sync_file_range(file.get(), static_cast<off_t>(offset), static_cast<off_t>(length),
+                    SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file, (void)offset, (void)length;
+#endif
+}
+
 bool cut(scoped_file& file, std::uint64_t length) {
   return ::ftruncate(file.get(), static_cast<off_t>(length)) == 0;
 }

@@ -215,6 +215,9 @@ bool write_at(scoped_file& file, std::uint64_t offset, std::string_view bytes) {
 
 bool sync(scoped_file& file) { return FlushFileBuffers(file.get()) != 0; }
 
+// Windows has no request to begin a write-back without waiting for it.
+void start_writing_back(scoped_file&, std::uint64_t, std::uint64_t) {}
+
 bool cut(scoped_file& file, std::uint64_t length) {
   return seek_to(file.get(), length) && SetEndOfFile(file.get());
 }

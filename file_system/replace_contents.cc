@@ -183,6 +183,10 @@ new_file_contents::~new_file_contents() = default;
 void new_file_contents::append(std::string_view bytes) {
   if (state_ == nullptr || !state_->begun || state_->write_failed) return;
   state_->write_failed = !write_at(state_->temporary.handle, state_->written, bytes);
+  // The disk takes each part while the next ones are made, not all of them at the sync.
+  if (!state_->write_failed) {
+    start_writing_back(state_->temporary.handle, state_->written, bytes.size());
+  }
   state_->written += bytes.size();
 }
 
