@@ -530,6 +530,18 @@ TEST(ModelComparison, EveryStageAcrossBlockBoundaries) {
   }
 }
 
+// A text with no place to cut is handed on as compaction goes, part after part: the first
+// part must still tell whether the text comes to begin with the charset label, wherever
+// the layout space before it ends.
+TEST(ModelComparison, TextHandedOnAsCompactionGoes) {
+  for (std::size_t space = 0; space <= 140; ++space) {
+    std::string input = std::string(space, ' ') + "@charset \"a\";";
+    for (int rule = 0; rule < 40; ++rule) input += "a :b ";
+    SCOPED_TRACE(space);
+    EXPECT_EQ(compare_every_stage(input), "");
+  }
+}
+
 // Properties of the model itself on the same inputs: extraction followed at once by
 // restoration gives the text back, and compaction of compacted text deletes nothing.
 TEST(ModelSelfCheck, GeneratedInputsKeepInvariants) {
