@@ -451,8 +451,8 @@ TEST(ModelComparison, SharedCompactionOnLongInputs) {
 // Each stage of a run on the text the one before left, and the run as a whole. A run
 // refuses a text holding a NUL byte before any stage. The text is cut wherever it allows,
 // however short the pieces, which two threads share; the parts a run hands on as they
-// become final must make up the saved text.
-std::string compare_every_stage(const std::string& input) {
+// become final must make up the saved text (take_parts: they are taken).
+std::string compare_every_stage(const std::string& input, bool take_parts) {
   difference_report report;
   // Half the inputs stand for a file whose final line feed loading dropped.
   const bool line_end_dropped = input.size() % 2 == 1;
@@ -460,9 +460,10 @@ std::string compare_every_stage(const std::string& input) {
       literal_model::run_pipeline(input, literal_model::rule_set::css_safe, line_end_dropped);
   std::string fast = input;
   std::string parts;
+  const auto take = [&parts](std::string_view part) { parts.append(part); };
   const minify_counts counts =
       minify_text(fast, line_end_dropped, work_sharing{4, 1, 2},
-                  [&parts](std::string_view part) { parts.append(part); });
+                  take_parts ? std::function<void(std::string_view)>(take) : nullptr);
   report.compare("refused", counts.refused, whole.refused);
   if (whole.refused) {
     report.compare("refused text", fast, input);
@@ -478,7 +479,7 @@ std::string compare_every_stage(const std::string& input) {
   // Cut for both stages, or else handed on as compaction goes, where what the comments
   // leave is longer than the smallest piece (a byte).
   const bool handed_on = find_cuts(input, 4, 1, true).size() > 1 || model.size() > 1;
-  report.compare("parts handed on", parts, handed_on ? fast : std::string());
+  report.compare("parts handed on", parts, take_parts && handed_on ? fast : std::string());
   report.compare("saved text", fast, whole.final_text);
   report.compare("line end kept", counts.line_end_kept, whole.line_end_kept);
   report.compare("whole run's comment count", counts.comment_count, whole.comment_count);
@@ -491,8 +492,17 @@ std::string compare_every_stage(const std::string& input) {
 // About a third of the generated inputs hold a NUL byte, which a run refuses before any
 // stage (the driver's tests check the real run); the stages alone still meet such bytes in
 // the comparisons above.
+// A text handed on as compaction goes starts a thread of its own, which costs milliseconds
+// under Wine: one generated input in eight takes its parts, with the final line feed
+// dropped and without.
+std::string compare_every_stage(const std::string& input) {
+  return compare_every_stage(input, input.size() % 16 < 2);
+}
+
 TEST(ModelComparison, WholeRun) {
-  compare_on_generated_inputs("the whole run", compare_every_stage);
+  compare_on_generated_inputs("the whole run", [](const std::string& input) {
+    return compare_every_stage(input);
+  });
 }
 
 // Nearly every long input would hold a NUL byte somewhere and be refused whole, so here
@@ -538,7 +548,7 @@ TEST(ModelComparison, TextHandedOnAsCompactionGoes) {
     std::string input = std::string(space, ' ') + "@charset \"a\";";
     for (int rule = 0; rule < 40; ++rule) input += "a :b ";
     SCOPED_TRACE(space);
-    EXPECT_EQ(compare_every_stage(input), "");
+    EXPECT_EQ(compare_every_stage(input, true), "");
   }
 }
 
