@@ -11,6 +11,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "minifier/comments.h"
+#include "minifier/compact_text.h"
 #include "minifier/minify_text.h"
 #include "minifier/shared_work.h"
 #include "minifier/text_limits.h"
@@ -39,9 +40,12 @@ fast_result run_fast(std::string_view loaded, bool line_end_dropped) {
   remove_comments(rest);
   if (result.counts.line_end_kept) rest += '\n';
   // Cut for both stages, or else handed on as compaction goes, where what the comments
-  // leave is longer than the smallest piece (a byte).
+  // leave is longer than the smallest piece (a byte) and compaction deletes a byte of it.
+  std::string compacted = rest;
+  compact_text(compacted);
   const bool handed_on =
-      !result.counts.refused && (find_cuts(loaded, 4, 1, true).size() > 1 || rest.size() > 1);
+      !result.counts.refused && (find_cuts(loaded, 4, 1, true).size() > 1 ||
+                                 (rest.size() > 1 && compacted.size() < rest.size()));
   if (parts != (handed_on ? result.final_text : std::string())) {
     fuzz_check::print_escaped("input", loaded);
     fuzz_check::print_escaped("parts", parts);

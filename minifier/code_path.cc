@@ -64,7 +64,7 @@ std::int32_t remove_comments(std::string& working_text, bool* ends_open) {
 }
 
 compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
-                                const std::function<void(std::size_t)>& finished) {
+                                const std::function<void(std::size_t, std::size_t)>& finished) {
 #if defined(CSSQUEEZE_HAS_AVX2_PATH)
   if (chosen_code_path() == code_path::avx2) return avx2::compact_bytes(text, size, step, finished);
 #endif

@@ -94,6 +94,7 @@ class compaction {
   }
 
   std::size_t length() const { return write_; }
+  std::size_t read_length() const { return read_; }
   std::size_t string_count() const { return strings_.count(); }
 
  private:
@@ -254,7 +255,7 @@ class compaction {
 }  // namespace
 
 compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
-                                const std::function<void(std::size_t)>& finished) {
+                                const std::function<void(std::size_t, std::size_t)>& finished) {
   // Apart from the sweep, whose state then never leaves it: the look-ahead is the one call
   // the sweep makes, and were the sweep's address passed, every store into the text would
   // make the compiler read the sweep's state again. For the same reason the sweep is run
@@ -265,7 +266,7 @@ compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
   for (std::size_t until = std::min(step, size);;) {
     sweep.run(until);
     if (until == size) break;
-    finished(sweep.length());
+    finished(sweep.length(), sweep.read_length());
     until = size - until > step ? until + step : size;
   }
   const std::size_t removed = size - sweep.length();

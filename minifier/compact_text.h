@@ -32,10 +32,11 @@ compaction_result compact_text(std::string& working_text);
 // their number.
 compaction_result compact_bytes(char* text, std::size_t& size);
 
-// compact_bytes that, after each `step` bytes read, calls finished(n) when text[0, n) has
-// become final: the sweep never writes there again. Called on this thread.
+// compact_bytes that, after each `step` bytes read, calls finished(n, r): text[0, n) has
+// become final (the sweep never writes there again), and is what text[0, r) came to.
+// Called on this thread.
 compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
-                                const std::function<void(std::size_t)>& finished);
+                                const std::function<void(std::size_t, std::size_t)>& finished);
 
 // compact_bytes with the work cut into up to `pieces` pieces, each at least smallest_piece
 // bytes long, shared among up to `threads` threads. The text is cut only where each piece
@@ -44,8 +45,9 @@ compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
 // byte for byte. done_piece (when given) gets the text as it becomes final, part after
 // part, one call at a time: the pieces of a cut text as share_work hands them on
 // (shared_work.h); a text left whole but longer than smallest_piece, with more than one
-// thread, from a second thread while the first compacts it. A text of one smallest piece
-// or less never reaches it.
+// thread, from a second thread while the first compacts it, from the first part that has
+// lost a byte on. A text of one smallest piece or less, or one left whole that loses no
+// byte, never reaches it.
 compaction_result compact_text_shared(
     char* text, std::size_t& size, std::size_t pieces, std::size_t smallest_piece,
     std::size_t threads, const std::function<void(std::string_view)>& done_piece = {});

@@ -36,17 +36,17 @@
 namespace baseline {
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open);
 compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
-                                const std::function<void(std::size_t)>& finished);
+                                const std::function<void(std::size_t, std::size_t)>& finished);
 }  // namespace baseline
 namespace ssse3 {
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open);
 compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
-                                const std::function<void(std::size_t)>& finished);
+                                const std::function<void(std::size_t, std::size_t)>& finished);
 }  // namespace ssse3
 namespace avx2 {
 std::int32_t remove_comment_bytes(char* text, std::size_t& size, bool* ends_open);
 compaction_result compact_bytes(char* text, std::size_t& size, std::size_t step,
-                                const std::function<void(std::size_t)>& finished);
+                                const std::function<void(std::size_t, std::size_t)>& finished);
 }  // namespace avx2
 
 #endif  // MINIFIER_PATH_STAGES_H_

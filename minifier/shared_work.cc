@@ -218,7 +218,10 @@ namespace {
 // a text with no place to cut (one long line) is saved as it is compacted, not after.
 // A part is handed on once a step has grown the final text by a step, and a block at the
 // least (a write of a few bytes is not worth a wake-up; the first part then always holds
-// enough of the text to tell how it begins), and the rest at the end.
+// enough of the text to tell how it begins), and the rest at the end. Nothing is handed on
+// before the sweep has deleted a byte, and nothing at all when it deletes none: a text
+// that comes out as long as it went in is often not saved, and its copy would be written
+// for nothing (an already compact file with one long string in it).
 compaction_result compact_handing_on(char* text, std::size_t& size, std::size_t step,
                                      const std::function<void(std::string_view)>& done_piece) {
   constexpr std::size_t smallest_part = 64;
@@ -244,14 +247,16 @@ compaction_result compact_handing_on(char* text, std::size_t& size, std::size_t 
   try {
     helper = std::thread(hand_on);
   } catch (const std::system_error&) {  // then all of it at the end, on this thread
+    const std::size_t before = size;
     const compaction_result result = compact_bytes(text, size);
-    done_piece(std::string_view(text, size));
+    if (size < before) done_piece(std::string_view(text, size));
     return result;
   }
+  const std::size_t before = size;
   std::size_t published = 0;
   const compaction_result result =
-      compact_bytes(text, size, step, [&](std::size_t length) {
-        if (length - published < std::max(step, smallest_part)) return;
+      compact_bytes(text, size, step, [&](std::size_t length, std::size_t read) {
+        if (length == read || length - published < std::max(step, smallest_part)) return;
         published = length;
         const std::lock_guard<std::mutex> lock(turn);
         final_length = length;
@@ -259,7 +264,7 @@ compaction_result compact_handing_on(char* text, std::size_t& size, std::size_t 
       });
   {
     const std::lock_guard<std::mutex> lock(turn);
-    final_length = size;
+    if (published > 0 || size < before) final_length = size;
     ended = true;
     grown.notify_one();
   }
