@@ -39,13 +39,15 @@ fast_result run_fast(std::string_view loaded, bool line_end_dropped) {
   std::string rest(loaded);
   remove_comments(rest);
   if (result.counts.line_end_kept) rest += '\n';
-  // Cut for both stages, or else handed on as compaction goes, where what the comments
-  // leave is longer than the smallest piece (a byte) and compaction deletes a byte of it.
+  // Cut for both stages, or for compaction in what the comments leave, or else handed on
+  // as compaction goes, where that is longer than the smallest piece (a byte) and
+  // compaction deletes a byte of it.
   std::string compacted = rest;
   compact_text(compacted);
   const bool handed_on =
-      !result.counts.refused && (find_cuts(loaded, 4, 1, true).size() > 1 ||
-                                 (rest.size() > 1 && compacted.size() < rest.size()));
+      !result.counts.refused &&
+      (find_cuts(loaded, 4, 1, true).size() > 1 || find_cuts(rest, 4, 1, false).size() > 1 ||
+       (rest.size() > 1 && compacted.size() < rest.size()));
   if (parts != (handed_on ? result.final_text : std::string())) {
     fuzz_check::print_escaped("input", loaded);
     fuzz_check::print_escaped("parts", parts);
