@@ -38,8 +38,9 @@ work_sharing sharing_for_this_machine();
 // For a text cut into pieces, or still longer than sharing.smallest_piece once its comments
 // are gone and losing a byte to compaction, with more than one thread, final_parts (when
 // given) gets the text the run ends with, part after part in its order, each as soon as it
-// is final, one call at a time on any of the threads; it must not throw. Any other text, or one refused, never reaches it:
-// working_text alone holds the result then, as it always does at the end.
+// is final, one call at a time on any of the threads; it must not throw. Any other text,
+// or one refused, never reaches it: working_text alone holds the result then, as it always
+// does at the end.
 minify_counts minify_text(std::string& working_text, bool line_end_dropped,
                           work_sharing sharing = sharing_for_this_machine(),
                           const std::function<void(std::string_view)>& final_parts = {});

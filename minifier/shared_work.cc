@@ -243,16 +243,15 @@ compaction_result compact_handing_on(char* text, std::size_t& size, std::size_t 
       lock.lock();
     }
   };
+  const std::size_t before = size;
   std::thread helper;
   try {
     helper = std::thread(hand_on);
   } catch (const std::system_error&) {  // then all of it at the end, on this thread
-    const std::size_t before = size;
     const compaction_result result = compact_bytes(text, size);
     if (size < before) done_piece(std::string_view(text, size));
     return result;
   }
-  const std::size_t before = size;
   std::size_t published = 0;
   const compaction_result result =
       compact_bytes(text, size, step, [&](std::size_t length, std::size_t read) {
